@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the simulator need.
+# Idempotent: does nothing when all of them are already there.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  g++ cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # JUCE and what Debian's JUCE links against
+  juce-modules-source libasound2-dev libfreetype-dev libpng-dev libjpeg-dev zlib1g-dev
+  libflac-dev libvorbis-dev libogg-dev libexpat1-dev fonts-dejavu-core
+  # JUCE's own X11 windowing headers (until the device backend replaces them)
+  libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxcursor-dev libxrender-dev
+  # the device's display, input and system interfaces
+  libdrm-dev libinput-dev libudev-dev libxkbcommon-dev libdbus-1-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+  [ "$status" = "installed" ] || missing+=("$package")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs the whole test suite:
+# once optimised, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+
+"$root/tools/setup.sh"
+
+build() {
+  local dir=$1; shift
+  cmake -S "$root" -B "$root/build/$dir" -G Ninja "$@" > "$root/build/$dir.configure.log" 2>&1 \
+    || { cat "$root/build/$dir.configure.log"; return 1; }
+  cmake --build "$root/build/$dir" -j "$jobs"
+}
+
+mkdir -p "$root/build"
+
+echo "== optimised build"
+build release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir "$root/build/release" -j "$jobs" --output-on-failure
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_SANITIZE=ON -DVX_BUILD_BENCHMARKS=OFF
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir "$root/build/asan" -j "$jobs" --output-on-failure
