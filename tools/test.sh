@@ -21,8 +21,10 @@ echo "== optimised build"
 build release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir "$root/build/release" -j "$jobs" --output-on-failure
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
-build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_SANITIZE=ON -DVX_BUILD_BENCHMARKS=OFF
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build, with the fuzz targets"
+# clang, so that the libFuzzer targets of the parsers are built and run here too.
+build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_SANITIZE=ON -DVX_BUILD_BENCHMARKS=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir "$root/build/asan" -j "$jobs" --output-on-failure

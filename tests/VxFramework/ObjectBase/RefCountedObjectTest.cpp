@@ -95,7 +95,8 @@ TEST_F(RefCounting, CountsFollowThePointers)
             EXPECT_EQ(raw->GetRefCount(), 3u);
             EXPECT_TRUE(raw->IsShared());
             second = first; // same object: no change
-            first = first;
+            Vx::RCPtr<Counted>& alias = first;
+            first = alias;
             EXPECT_EQ(raw->GetRefCount(), 3u);
         }
         EXPECT_EQ(raw->GetRefCount(), 1u);
