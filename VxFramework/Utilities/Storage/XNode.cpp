@@ -114,7 +114,7 @@ void XNode::MarkDirty() noexcept
         parent->MarkDirty();
 }
 
-void XNode::MakeKind(Kind kind)
+void XNode::SetKind(Kind kind)
 {
     if (mKind == kind)
         return;
@@ -140,7 +140,7 @@ void XNode::SetString(std::string_view text)
 {
     if (mKind == kString && mText == text)
         return;
-    MakeKind(kString);
+    SetKind(kString);
     mText.assign(text);
     MarkDirty();
 }
@@ -149,7 +149,7 @@ void XNode::SetInt(std::int32_t value)
 {
     if (mKind == kInteger && mInteger == value)
         return;
-    MakeKind(kInteger);
+    SetKind(kInteger);
     mInteger = value;
     MarkDirty();
 }
@@ -158,7 +158,7 @@ void XNode::SetBool(bool value)
 {
     if (mKind == kBool && mBool == value)
         return;
-    MakeKind(kBool);
+    SetKind(kBool);
     mBool = value;
     MarkDirty();
 }
@@ -168,7 +168,7 @@ void XNode::SetReal(double value)
     const float real = static_cast<float>(value);
     if (mKind == kReal && mReal == real)
         return;
-    MakeKind(kReal);
+    SetKind(kReal);
     mReal = real;
     MarkDirty();
 }
@@ -178,7 +178,7 @@ void XNode::SetData(const void* bytes, std::size_t length)
     const std::string_view data(static_cast<const char*>(bytes), bytes != nullptr ? length : 0);
     if (mKind == kData && mText == data)
         return;
-    MakeKind(kData);
+    SetKind(kData);
     mText.assign(data);
     MarkDirty();
 }
@@ -404,7 +404,7 @@ XNode* XNode::FindIndex(std::uint32_t index, int flags)
         return nullptr;
     // A node without children becomes an array; fillers are empty dicts.
     if (GetCount() == 0)
-        MakeKind(kArray);
+        SetKind(kArray);
     while (mChildren.size() <= index)
     {
         XNodeRef filler = Create(kDict);
@@ -421,7 +421,7 @@ XNode* XNode::FindName(std::string_view name, int flags, bool leaf)
         return child;
     if ((flags & (kFindCreate | kFindCreateVolatile)) == 0)
         return nullptr;
-    MakeKind(kDict);
+    SetKind(kDict);
     XNodeRef child = Create(kNone);
     child->SetKey(name);
     if ((flags & kFindCreateVolatile) != 0 && leaf)

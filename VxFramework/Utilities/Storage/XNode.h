@@ -79,6 +79,8 @@ public:
     void SetReal(double value);
     void SetData(const void* bytes, std::size_t length);
 
+    // Changes the kind; a different kind first frees the old value.
+    void SetKind(Kind kind);
     Kind GetKind() const noexcept { return mKind; }
     bool GetBool() const noexcept { return mKind == kBool && mBool; }
     std::int32_t GetInt() const noexcept { return mKind == kInteger ? mInteger : 0; }
@@ -125,6 +127,13 @@ public:
     bool MergeDict(const XNode& from);
 
     // Null with the error in errorNode (when given) and on standard error.
+    // Whether a file can hold the text as it is: well-formed UTF-8 without
+    // the control characters XML 1.0 leaves out.
+    static bool IsWritableText(std::string_view text) noexcept;
+    // Appends text escaped for XML content; characters a file cannot hold
+    // become U+FFFD.
+    static void AppendEscaped(std::string& out, std::string_view text);
+
     static XNodeRef Load(const char* path, XNode* errorNode);
     static XNodeRef Parse(const char* text, std::size_t length, const char* path, XNode* errorNode);
     // 0, or the system error number (5 when there is none).  The file is
@@ -144,8 +153,6 @@ private:
     void AddRef(XNode* parent);
     void ReleaseRef(XNode* parent) noexcept;
     bool IsAncestorOrSelf(const XNode* node) const noexcept;
-    // Changes the kind, freeing the old value when the kind differs.
-    void MakeKind(Kind kind);
     void MarkDirty() noexcept;
     void AdoptChild(std::vector<XNode*>::iterator where, XNode* node);
     bool CanAdopt(const XNode* node) const noexcept;

@@ -180,7 +180,7 @@ private:
             Collect(level, Target::kKey);
         else if (NameIs(name, "dict") || NameIs(name, "array"))
         {
-            node->MakeKind(NameIs(name, "dict") ? XNode::kDict : XNode::kArray);
+            node->SetKind(NameIs(name, "dict") ? XNode::kDict : XNode::kArray);
             if (mLevel + 1 >= XNode::kMaxDepth)
             {
                 Fail("nesting too deep");
@@ -200,7 +200,7 @@ private:
             StartValue(level, XNode::kData);
         else if (NameIs(name, "true") || NameIs(name, "false"))
         {
-            node->MakeKind(XNode::kBool);
+            node->SetKind(XNode::kBool);
             node->mBool = NameIs(name, "true");
             level.ignoreText = true;
             level.target = Target::kNone;
@@ -216,7 +216,7 @@ private:
 
     static void StartValue(Level& level, XNode::Kind kind)
     {
-        level.node->MakeKind(kind);
+        level.node->SetKind(kind);
         Collect(level, Target::kValue);
     }
 
@@ -320,83 +320,87 @@ XNodeRef XNode::Load(const char* path, XNode* errorNode)
 
 namespace
 {
-// Appends text escaped for element content.  Characters that XML 1.0 cannot
-// carry at all (most control characters, broken UTF-8) become U+FFFD, so a
-// written file always reads back; a carriage return is kept as a reference
-// because a reader would turn it into a line feed.
-void AppendEscaped(std::string& out, std::string_view text)
+// Length of the well-formed UTF-8 character at i that XML 1.0 allows, or 0.
+std::size_t CharacterLength(const unsigned char* bytes, std::size_t i, std::size_t size) noexcept
+{
+    const unsigned char c = bytes[i];
+    if (c < 0x80)
+        return (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') ? 1 : 0;
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (c >= 0xC2 && c <= 0xDF)
+    {
+        length = 2;
+        code = c & 0x1F;
+    }
+    else if (c >= 0xE0 && c <= 0xEF)
+    {
+        length = 3;
+        code = c & 0x0F;
+    }
+    else if (c >= 0xF0 && c <= 0xF4)
+    {
+        length = 4;
+        code = c & 0x07;
+    }
+    if (length == 0 || i + length > size)
+        return 0;
+    for (std::size_t k = 1; k < length; ++k)
+    {
+        if ((bytes[i + k] & 0xC0) != 0x80)
+            return 0;
+        code = code << 6 | (bytes[i + k] & 0x3F);
+    }
+    const std::uint32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    const bool allowed = code >= minimum && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF) &&
+                         code != 0xFFFE && code != 0xFFFF;
+    return allowed ? length : 0;
+}
+} // namespace
+
+bool XNode::IsWritableText(std::string_view text) noexcept
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t size = text.size();
-    for (std::size_t i = 0; i < size;)
+    for (std::size_t i = 0; i < text.size();)
     {
-        const unsigned char c = bytes[i];
-        if (c < 0x80)
-        {
-            switch (c)
-            {
-            case '"': out += "&quot;"; break;
-            case '&': out += "&amp;"; break;
-            case '\'': out += "&apos;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '\r': out += "&#13;"; break;
-            case '\t':
-            case '\n': out += static_cast<char>(c); break;
-            default:
-                if (c < 0x20)
-                    out += "\xEF\xBF\xBD";
-                else
-                    out += static_cast<char>(c);
-            }
-            ++i;
-            continue;
-        }
-        // A well-formed UTF-8 sequence of a character XML allows.
-        std::size_t length = 0;
-        std::uint32_t code = 0;
-        if (c >= 0xC2 && c <= 0xDF)
-        {
-            length = 2;
-            code = c & 0x1F;
-        }
-        else if (c >= 0xE0 && c <= 0xEF)
-        {
-            length = 3;
-            code = c & 0x0F;
-        }
-        else if (c >= 0xF0 && c <= 0xF4)
-        {
-            length = 4;
-            code = c & 0x07;
-        }
-        bool valid = length != 0 && i + length <= size;
-        for (std::size_t k = 1; valid && k < length; ++k)
-        {
-            if ((bytes[i + k] & 0xC0) != 0x80)
-                valid = false;
-            else
-                code = code << 6 | (bytes[i + k] & 0x3F);
-        }
-        if (valid)
-        {
-            const std::uint32_t minimum = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-            valid = code >= minimum && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF) && code != 0xFFFE &&
-                    code != 0xFFFF;
-        }
-        if (valid)
-        {
-            out.append(text.substr(i, length));
-            i += length;
-        }
-        else
+        const std::size_t length = CharacterLength(bytes, i, text.size());
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// A carriage return is kept as a reference because a reader would turn it into
+// a line feed.
+void XNode::AppendEscaped(std::string& out, std::string_view text)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = 0; i < text.size();)
+    {
+        const std::size_t length = CharacterLength(bytes, i, text.size());
+        if (length == 0)
         {
             out += "\xEF\xBF\xBD";
             ++i;
+            continue;
         }
+        switch (bytes[i])
+        {
+        case '"': out += "&quot;"; break;
+        case '&': out += "&amp;"; break;
+        case '\'': out += "&apos;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '\r': out += "&#13;"; break;
+        default: out.append(text.substr(i, length));
+        }
+        i += length;
     }
 }
 
+namespace
+{
 bool IsWritten(const XNode& node, int flags)
 {
     return node.GetKind() != XNode::kNone &&
@@ -429,7 +433,7 @@ void WriteNode(std::string& out, const XNode& node, int level, int flags, bool w
     if (writeKey)
     {
         out += "<key>";
-        AppendEscaped(out, node.GetKey());
+        XNode::AppendEscaped(out, node.GetKey());
         out += "</key>";
     }
     const std::string attributes = Attributes(node, flags);
@@ -443,7 +447,7 @@ void WriteNode(std::string& out, const XNode& node, int level, int flags, bool w
         out += tag;
         out += attributes;
         out += '>';
-        AppendEscaped(out, node.GetText());
+        XNode::AppendEscaped(out, node.GetText());
         out += "</";
         out += tag;
         out += ">\n";
