@@ -76,3 +76,9 @@ std::uint32_t Color::ToARGB() const noexcept
     return PackChannel(alpha) << 24 | PackChannel(red) << 16 | PackChannel(green) << 8 | PackChannel(blue);
 }
 } // namespace Vx
+
+namespace Vx
+{
+template class PolylineT<float>;
+template class PolylineT<double>;
+} // namespace Vx

@@ -136,6 +136,13 @@ std::uint32_t RgnLight::GetCount() const noexcept
     return count;
 }
 
+void RgnLight::GetRects(IArray<RectT<std::int32_t>>& rects) const
+{
+    rects.RemoveAll();
+    for (const Node* node = mHead; node != nullptr; node = node->next)
+        rects.Add(node->ToRectT());
+}
+
 bool RgnLight::GetBounds(Rect& bounds) const noexcept
 {
     if (mHead == nullptr)

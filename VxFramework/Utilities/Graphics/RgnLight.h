@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VxFramework/Utilities/Graphics/CTTypes.h"
+#include "VxFramework/Utilities/Storage/Iterable.h"
 
 #include <cstdint>
 
@@ -56,6 +57,8 @@ public:
     bool IsEmpty() const noexcept { return mHead == nullptr; }
     const Node* GetFirstNode() const noexcept { return mHead; }
 
+    // Empties the array, then appends every node in list order.
+    void GetRects(IArray<RectT<std::int32_t>>& rects) const;
     // False and all zero when empty; else the smallest rectangle holding every node.
     bool GetBounds(Rect& bounds) const noexcept;
     void Offset(std::int32_t dx, std::int32_t dy) noexcept;

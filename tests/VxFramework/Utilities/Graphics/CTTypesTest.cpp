@@ -142,3 +142,110 @@ TEST(Geometry, ConstantsAreZeroOneAndEmpty)
     EXPECT_EQ(Vx::PointT<double>::One, (Vx::PointT<double>{1, 1}));
     EXPECT_EQ(Vx::RectT<double>::Empty, (Vx::RectT<double>{0, 0, 0, 0}));
 }
+
+TEST(Polyline, ChangesSetTheFlagAndWritesThroughPointersDoNot)
+{
+    Vx::PolylineT<float> line;
+    EXPECT_TRUE(line.TakeChanged()) << "a new polyline counts as changed";
+    EXPECT_FALSE(line.TakeChanged());
+    EXPECT_FLOAT_EQ(line.GetThickness(), 1.0f);
+
+    line.Close();
+    EXPECT_FALSE(line.TakeChanged()) << "closing an empty polyline does nothing";
+    EXPECT_EQ(line.GetCount(), 0u);
+
+    line.AddPoint({1, 2}, 0);
+    EXPECT_TRUE(line.TakeChanged());
+    line.GetAt(0)->x = 5;
+    EXPECT_FALSE(line.TakeChanged());
+
+    line.SetThickness(1.0f);
+    EXPECT_FALSE(line.TakeChanged());
+    line.SetThickness(2.5f);
+    EXPECT_TRUE(line.TakeChanged());
+    EXPECT_EQ(line.RemoveAll(), Vx::VXR_OK);
+    EXPECT_FLOAT_EQ(line.GetThickness(), 1.0f);
+    EXPECT_TRUE(line.TakeChanged());
+
+    {
+        VxTest::CaptureStderr capture;
+        line.SetPoint(0, {1, 1});
+        EXPECT_NE(capture.Finish().find("CTTypes.h"), std::string::npos);
+        EXPECT_FALSE(line.TakeChanged());
+    }
+    EXPECT_EQ(line.GetHandle(), reinterpret_cast<std::intptr_t>(&line));
+}
+
+TEST(Polyline, PointsCellsBoundsAndMirrors)
+{
+    Vx::PolylineT<double> line;
+    line.AddPoint({10.0, 5.3}, 1);
+    line.AddPoint({10.2, 5.0}, 1);
+    EXPECT_EQ(line.GetCount(), 1u) << "same pixel cell";
+    line.AddPoint({10.2, 5.0}, 0);
+    EXPECT_EQ(line.GetCount(), 2u);
+    line.AddPoint({10.0, 5.3}, 1);
+    EXPECT_EQ(line.GetCount(), 2u);
+    line.AddPoint({2.0, 2.0}, 0);
+    line.AddPoint({1.5, 2.0}, 1);
+    EXPECT_EQ(line.GetCount(), 4u) << "the cell's right edge is outside";
+    line.AddPoint({1.75, 2.5}, 1);
+    EXPECT_EQ(line.GetCount(), 4u) << "the cell's top edge is inside";
+
+    Vx::PolylineT<double> single;
+    single.AddPoint({3, 4}, 0);
+    EXPECT_EQ(single.GetBounds(), (Vx::RectT<double>{3, 4, 0, 0}));
+    EXPECT_EQ(Vx::PolylineT<double>().GetBounds(), (Vx::RectT<double>{0, 0, 0, 0}));
+
+    Vx::PolylineT<double> shape;
+    for (const Vx::PointT<double>& p : {Vx::PointT<double>{1, 1}, {4, -2}, {-3, 6}})
+        shape.AddPoint(p, 0);
+    EXPECT_EQ(shape.GetBounds(), (Vx::RectT<double>{-3, -2, 7, 8}));
+    shape.Close();
+    EXPECT_EQ(shape.GetCount(), 4u);
+    EXPECT_EQ(shape[3], (Vx::PointT<double>{1, 1}));
+
+    shape.OffsetPoints({10, 0}, 2);
+    EXPECT_EQ(shape[1], (Vx::PointT<double>{4, -2}));
+    EXPECT_EQ(shape[2], (Vx::PointT<double>{7, 6}));
+
+    Vx::PolylineT<double> half;
+    half.AddPoint({0, 0}, 0);
+    half.AddPoint({2, 3}, 0);
+    half.AppendMirrored(half, 0, 5);
+    ASSERT_EQ(half.GetCount(), 4u);
+    EXPECT_EQ(half[2], (Vx::PointT<double>{8, 3}));
+    EXPECT_EQ(half[3], (Vx::PointT<double>{10, 0}));
+
+    half.InsertPoints(half, {1, 1}, 1);
+    ASSERT_EQ(half.GetCount(), 8u);
+    EXPECT_EQ(half[1], (Vx::PointT<double>{1, 1}));
+    EXPECT_EQ(half[4], (Vx::PointT<double>{11, 1}));
+    EXPECT_EQ(half[5], (Vx::PointT<double>{2, 3}));
+    half.InsertPoints(single, {0, 0}, -1);
+    EXPECT_EQ(half[8], (Vx::PointT<double>{3, 4}));
+    EXPECT_EQ(half.GetPointData(), half.GetDataConst());
+}
+
+TEST(Polyline, RoundedRectangleStaysInsideItsPixels)
+{
+    Vx::PolylineT<float> line;
+    line.AddCorner({0, 4}, {4, 0}, {0, 0});
+    ASSERT_FALSE(line.IsEmpty());
+    EXPECT_EQ(line[0], (Vx::PointT<float>{0.5f, 4.5f})) << "the start plus half a pixel";
+    const Vx::PointT<float> last = line[line.GetCount() - 1];
+    EXPECT_NEAR(last.x, 4.5f, 0.75f);
+    EXPECT_NEAR(last.y, 0.5f, 0.75f);
+
+    Vx::PolylineT<float> rect;
+    rect.AddRoundRect({10, 20, 30, 16}, 5);
+    ASSERT_GT(rect.GetCount(), 8u);
+    EXPECT_EQ(rect[0], rect[rect.GetCount() - 1]) << "closed";
+    const Vx::RectT<float> bounds = rect.GetBounds();
+    EXPECT_GE(bounds.x, 10.0f);
+    EXPECT_GE(bounds.y, 20.0f);
+    EXPECT_LE(bounds.GetRight(), 40.5f);
+    EXPECT_LE(bounds.GetBottom(), 36.5f);
+    for (std::uint32_t i = 1; i < rect.GetCount(); ++i)
+        EXPECT_NE(rect[i], rect[i - 1]) << "no repeated point at " << i;
+}

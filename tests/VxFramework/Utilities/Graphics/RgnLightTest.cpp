@@ -1,4 +1,5 @@
 #include "VxFramework/Utilities/Graphics/RgnLight.h"
+#include "VxFramework/Utilities/Storage/VxArray.h"
 
 #include "tests/support/CaptureStderr.h"
 
@@ -204,6 +205,12 @@ TEST_F(RgnLightTest, BoundsOffsetEqualsAndTests)
 
     region.Offset(0, 0);
     EXPECT_TRUE(copyOfCopy.Equals(region));
+    Vx::Array<Vx::RectT<int>> rects;
+    rects.Add({1, 1, 1, 1});
+    region.GetRects(rects);
+    ASSERT_EQ(rects.GetCount(), 2u);
+    EXPECT_EQ(rects[0], (Vx::RectT<int>{20, -5, 5, 8}));
+    EXPECT_EQ(rects[1], (Vx::RectT<int>{0, 0, 10, 10}));
     region.Offset(3, -2);
     EXPECT_EQ(Nodes(region), (std::vector<Rect>{{23, -7, 28, 1}, {3, -2, 13, 8}}));
 
