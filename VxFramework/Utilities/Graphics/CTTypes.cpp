@@ -1,5 +1,6 @@
 #include "VxFramework/Utilities/Graphics/CTTypes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,17 @@ constexpr float kByteScale = 0.003921569f;
 float ChannelFromByte(std::uint32_t value, int shift) noexcept
 {
     return static_cast<float>((value >> shift) & 0xFFu) * kByteScale;
+}
+
+// Truncation toward zero; only values beyond the int range (and NaN) are
+// limited, so that the conversion stays defined.
+unsigned int TruncatedChannel(float component) noexcept
+{
+    const double scaled = static_cast<double>(component * 255.0f);
+    if (std::isnan(scaled))
+        return 0u;
+    const double limited = std::clamp(scaled, -2147483648.0, 2147483647.0);
+    return static_cast<unsigned int>(static_cast<std::int32_t>(limited));
 }
 
 std::uint32_t PackChannel(float component) noexcept
@@ -69,6 +81,12 @@ void Color::Assign(const char* text) noexcept
     blue = ChannelFromByte(value, 0);
     if (length == 8)
         alpha = ChannelFromByte(value, 24);
+}
+
+StringT<char, unsigned short> Color::ToString() const
+{
+    return StringT<char, unsigned short>::Format("0x%02x%02x%02x%02x", TruncatedChannel(alpha), TruncatedChannel(red),
+                                                 TruncatedChannel(green), TruncatedChannel(blue));
 }
 
 std::uint32_t Color::ToARGB() const noexcept

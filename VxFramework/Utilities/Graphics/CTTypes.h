@@ -3,6 +3,7 @@
 #include "VxFramework/ObjectBase/Exception.h"
 #include "VxFramework/ObjectBase/Result.h"
 #include "VxFramework/Utilities/Computation/MathUtils.h"
+#include "VxFramework/Utilities/Storage/StringT.h"
 #include "VxFramework/Utilities/Storage/VxArray.h"
 
 #include <algorithm>
@@ -22,10 +23,15 @@ public:
     // "0x" optional, then 2 (alpha), 6 (red, green, blue) or 8 (alpha, red,
     // green, blue) hexadecimal digits; a null text leaves the colour zero.
     explicit Color(const char* text) noexcept;
+    explicit Color(const StringT<char, unsigned short>& text) noexcept : Color(text.GetCString()) {}
 
     // Reads a text form into this colour: only the channels the text carries
     // change, and text of any other length changes nothing.
     void Assign(const char* text) noexcept;
+
+    // "0x" and alpha, red, green, blue in two hexadecimal digits each: every
+    // channel times 255, truncated, not clamped (1.5 gives three digits).
+    StringT<char, unsigned short> ToString() const;
 
     // 0xAARRGGBB, each channel rounded half away from zero and clamped.
     std::uint32_t ToARGB() const noexcept;

@@ -249,3 +249,25 @@ TEST(Polyline, RoundedRectangleStaysInsideItsPixels)
     for (std::uint32_t i = 1; i < rect.GetCount(); ++i)
         EXPECT_NE(rect[i], rect[i - 1]) << "no repeated point at " << i;
 }
+
+TEST(Color, TextFormTruncatesWithoutClamping)
+{
+    struct Case
+    {
+        Vx::Color color;
+        const char* text;
+    };
+    const Case cases[] = {
+        {Vx::Color(0xFFFF0000u), "0xffff0000"},
+        {Vx::Color(0x80402010u), "0x80402010"},
+        {Channels(1.5f, 0, 0, 1), "0xff17e0000"},
+        {Channels(0.999f, 0, 0, 0), "0x00fe0000"},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(c.color.ToString().GetCString(), c.text);
+    for (std::uint32_t value : {0x00000000u, 0xFFFFFFFFu, 0x12345678u, 0xFE01807Fu})
+    {
+        const Vx::Color color(value);
+        EXPECT_EQ(Vx::Color(color.ToString()), color) << std::hex << value;
+    }
+}
