@@ -1,0 +1,2 @@
+vx_add_test(variants SOURCES
+  VxFramework/Utilities/Storage/VariantTest.cpp)
