@@ -277,7 +277,8 @@ TEST(Variant, CopiesOwnTheirDataAndReferencesShareThePointer)
 
     Variant assigned;
     assigned = copy;
-    assigned = assigned;
+    const Variant& alias = assigned;
+    assigned = alias;
     EXPECT_STREQ(assigned.GetString(), "hello");
     EXPECT_EQ(assigned.GetSize(), 6u);
 
@@ -614,4 +615,118 @@ TEST(Variant, Equality)
         EXPECT_EQ(c.a == c.b, c.equal) << c.a.GetTag() << " " << c.b.GetTag();
         EXPECT_EQ(c.b == c.a, c.equal);
     }
+}
+
+namespace
+{
+// Values of every tag, with neighbours inside each tag.
+std::vector<Variant> OrderSamples()
+{
+    static const std::uint8_t block[4] = {};
+    std::vector<Variant> v = {
+        Variant(),
+        Variant(false),
+        Variant(true),
+        Variant(std::int8_t(-1)),
+        Variant(std::int8_t(1)),
+        Variant(std::uint8_t(1)),
+        Variant(std::uint8_t(255)),
+        Variant(std::int16_t(-2)),
+        Variant(std::uint16_t(65535)),
+        Variant(-5),
+        Variant(5),
+        Variant(1u),
+        Variant(4294967295u),
+        Variant(-1.0f),
+        Variant(std::numeric_limits<float>::quiet_NaN()),
+        Variant(0.0),
+        Variant(-0.0),
+        Variant(std::numeric_limits<double>::quiet_NaN()),
+        Variant(std::numeric_limits<double>::infinity()),
+        Variant(kInt64Min),
+        Variant(std::int64_t(0)),
+        Variant(std::uint64_t(1)),
+        Variant(kUInt64Max),
+        MakeBytes({}),
+        MakeBytes(Bytes({2})),
+        MakeBytes(Bytes({1, 9})),
+        MakeBytes(Bytes({2, 0})),
+        MakeString(""),
+        MakeString("a"),
+        MakeString("ab"),
+        MakeString("b"),
+        MakeArray({}),
+        MakeArray({Variant(1)}),
+        MakeArray({Variant(1), Variant(2)}),
+        MakeArray({Variant(2)}),
+        MakeArray({MakeString("a"), Variant(std::nan(""))}),
+    };
+    Variant r1;
+    r1.SetExternalData(block, 2);
+    Variant r2;
+    r2.SetExternalData(block + 1, 2);
+    Variant r3;
+    r3.SetExternalData(block, 3);
+    Variant o1;
+    o1.SetExternalObject(nullptr, 0);
+    v.insert(v.end(), {r1, r2, r3, o1});
+    return v;
+}
+} // namespace
+
+TEST(Variant, OrderIsAStrictWeakOrder)
+{
+    const std::vector<Variant> s = OrderSamples();
+    auto less = [](const Variant& a, const Variant& b) { return a < b; };
+    auto equivalent = [&](const Variant& a, const Variant& b) { return !less(a, b) && !less(b, a); };
+    for (const Variant& a : s)
+    {
+        EXPECT_FALSE(less(a, a)) << a.GetTag();
+        for (const Variant& b : s)
+        {
+            EXPECT_FALSE(less(a, b) && less(b, a)) << a.GetTag() << " " << b.GetTag();
+            EXPECT_EQ(Variant::CompareOrder(a, b), less(a, b) ? -1 : (less(b, a) ? 1 : 0));
+            for (const Variant& c : s)
+            {
+                const bool transitive = !(less(a, b) && less(b, c)) || less(a, c);
+                const bool equivalenceTransitive = !(equivalent(a, b) && equivalent(b, c)) || equivalent(a, c);
+                EXPECT_TRUE(transitive && equivalenceTransitive)
+                    << a.GetTag() << " " << b.GetTag() << " " << c.GetTag();
+            }
+        }
+    }
+}
+
+TEST(Variant, OrderByTagThenValue)
+{
+    struct Case
+    {
+        Variant smaller;
+        Variant larger;
+    };
+    const Case cases[] = {
+        {Variant(), Variant(false)},
+        // Different tags order by tag, whatever the values.
+        {Variant(100), Variant(1u)},
+        {Variant(std::int8_t(-1)), Variant(std::int8_t(1))},
+        {Variant(std::uint8_t(1)), Variant(std::uint8_t(255))},
+        {Variant(-5), Variant(5)},
+        {Variant(1u), Variant(4294967295u)},
+        {Variant(kInt64Min), Variant(std::int64_t(0))},
+        {Variant(std::uint64_t(1)), Variant(kUInt64Max)},
+        {Variant(std::numeric_limits<double>::infinity()), Variant(std::nan(""))},
+        {MakeBytes(Bytes({9})), MakeBytes(Bytes({1, 0}))},
+        {MakeBytes(Bytes({1, 9})), MakeBytes(Bytes({2, 0}))},
+        {MakeString("a"), MakeString("ab")},
+        {MakeString("ab"), MakeString("b")},
+        {MakeString("\x7f"), MakeString("\xC3\xA9")},
+        {MakeArray({Variant(1), Variant(2)}), MakeArray({Variant(2)})},
+        {MakeArray({Variant(1)}), MakeArray({Variant(1), Variant(2)})},
+    };
+    for (const Case& c : cases)
+    {
+        EXPECT_TRUE(c.smaller < c.larger) << c.smaller.GetTag() << " " << c.larger.GetTag();
+        EXPECT_FALSE(c.larger < c.smaller) << c.smaller.GetTag() << " " << c.larger.GetTag();
+    }
+    EXPECT_EQ(Variant::CompareOrder(Variant(0.0), Variant(-0.0)), 0);
 }
