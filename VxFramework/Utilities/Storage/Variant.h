@@ -122,6 +122,16 @@ protected:
     void AdoptData(std::uint32_t tag, void* data, std::uint32_t size) noexcept;
     // Text up to its first zero, within the data.
     std::uint32_t TextLength() const noexcept;
+    // The eight value bytes as one number.
+    std::uint64_t GetValueBits() const noexcept { return LoadScalar<std::uint64_t>(); }
+    // Value, size and tag as they are, without clearing or copying owned data.
+    void CopyFieldsFrom(const Variant& other) noexcept
+    {
+        std::memcpy(mValue, other.mValue, sizeof mValue);
+        mSize = other.mSize;
+        mTag = other.mTag;
+    }
+    void SetSizeField(std::uint32_t size) noexcept { mSize = size; }
 
 private:
     template <class I>
