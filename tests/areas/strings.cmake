@@ -1,0 +1,2 @@
+vx_add_test(strings SOURCES
+  VxFramework/Utilities/Storage/BufferTest.cpp)
