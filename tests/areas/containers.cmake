@@ -1,0 +1,2 @@
+vx_add_test(containers SOURCES
+  VxFramework/Utilities/Storage/IterableTest.cpp)
