@@ -1,6 +1,9 @@
 // Deserialises arbitrary bytes as a variant and exercises everything that
-// reads the result: array walks, copies, comparison and serialising again.
+// reads the result: array walks, copies, comparison, serialising again and
+// the extended variant's text forms.
 #include "VxFramework/Utilities/Storage/Variant.h"
+#include "VxFramework/Utilities/Storage/VariantEx.h"
+#include "VxFramework/Utilities/Storage/VxArray.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -58,5 +61,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Exercise(v, 0);
     Vx::Variant copy(v);
     Check(copy == v || v.GetTag() == Vx::Variant::T_DOUBLE || v.GetTag() == Vx::Variant::T_FLOAT);
+
+    Vx::VariantEx ex;
+    Check(ex.Deserialize(data, static_cast<std::uint32_t>(size)) == Vx::VXR_OK);
+    ex.ToXmlText();
+    ex.GetInt32();
+    ex.GetUInt64();
+    Vx::Array<Vx::VariantEx> elements;
+    if (ex.GetTag() == Vx::Variant::T_ARRAY)
+    {
+        Check(ex.GetArrayElements(elements) == Vx::VXR_OK);
+        Check(elements.GetCount() == ex.GetArrayCount());
+    }
+    Vx::RCPtr<Vx::LIBuffer> buffer;
+    Check(ex.SerializeInto(buffer, 3) == static_cast<std::int32_t>(ex.GetSerializedSize()));
     return 0;
 }
