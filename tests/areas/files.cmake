@@ -1,0 +1,3 @@
+vx_add_test(files SOURCES
+  VxFramework/Notification/HolderTest.cpp
+  VxFramework/Utilities/Storage/VxFileTest.cpp)

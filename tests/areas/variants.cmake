@@ -1,0 +1,6 @@
+vx_add_test(variants SOURCES
+  VxFramework/Utilities/Storage/VariantTest.cpp
+  VxFramework/Utilities/Storage/VariantExTest.cpp)
+
+vx_add_fuzzer(variant_deserialize SOURCES
+  VxFramework/Utilities/Storage/VariantFuzzer.cpp)
