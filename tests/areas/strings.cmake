@@ -1,2 +1,8 @@
 vx_add_test(strings SOURCES
-  VxFramework/Utilities/Storage/BufferTest.cpp)
+  VxFramework/Utilities/Storage/BufferTest.cpp
+  VxFramework/Utilities/Storage/StringTTest.cpp
+  VxFramework/ObjectBase/ToStringTest.cpp)
+
+vx_add_fuzzer(string_decoders SOURCES fuzz/StringDecodersFuzz.cpp)
+
+vx_add_benchmark(strings SOURCES benchmarks/StringBenchmark.cpp)
