@@ -143,7 +143,15 @@ protected:
         // be owned by the old one.
         T* old = mPointer;
         mPointer = pointer;
-        Acquire();
+        try
+        {
+            Acquire();
+        }
+        catch (...)
+        {
+            ReleasePointee(old);
+            throw;
+        }
         ReleasePointee(old);
     }
 
@@ -160,8 +168,20 @@ private:
             return;
         LRefCountedObject* object = static_cast<LRefCountedObject*>(mPointer);
         object->AddRef();
-        if (!object->IsShareable())
+        if (object->IsShareable())
+            return;
+        try
+        {
             Detach();
+        }
+        catch (...)
+        {
+            // No copy could be made: give back the reference just taken.
+            T* taken = mPointer;
+            mPointer = nullptr;
+            ReleasePointee(taken);
+            throw;
+        }
     }
 
     void Detach();

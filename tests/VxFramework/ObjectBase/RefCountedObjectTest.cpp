@@ -186,6 +186,24 @@ TEST_F(RefCounting, CopyOfTheWrongTypeIsALogicErrorNamingTheType)
     EXPECT_EQ(owner->GetRefCount(), 1u);
 }
 
+TEST_F(RefCounting, FailedCopyOnShareLeavesEveryCountAsItWas)
+{
+    // Child has no CreateCopy: taking it while exclusive and shared throws.
+    Vx::RCPtr<Child> owner = Vx::MakeRCPtr<Child>();
+    owner->SetExclusive(true);
+    EXPECT_THROW(Vx::RCPtr<Child> taker(owner.Get()), std::logic_error);
+    EXPECT_EQ(owner->GetRefCount(), 1u);
+
+    Vx::RCPtr<Child> previous = Vx::MakeRCPtr<Child>();
+    Vx::RCPtr<Child> holder = previous;
+    EXPECT_THROW(holder = owner, std::logic_error);
+    EXPECT_TRUE(holder.IsNull());
+    EXPECT_EQ(owner->GetRefCount(), 1u);
+    EXPECT_EQ(previous->GetRefCount(), 1u);
+    previous = nullptr;
+    EXPECT_EQ(gDestroyed, 1);
+}
+
 TEST_F(RefCounting, MisuseThrowsTheFixedErrors)
 {
     Vx::RCPtr<Counted> a = Vx::MakeRCPtr<Counted>();
