@@ -129,6 +129,10 @@ foreach(source IN LISTS VX_JUCE_SOURCES)
     # wherever it is inlined.
     set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -Wall -Wextra -Wno-unused-parameter
       $<$<CXX_COMPILER_ID:GNU>:-Wno-dangling-pointer>)
+    if(VX_FUZZ)
+      # Coverage feedback for the fuzz targets of the backend's parsers.
+      set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -fsanitize=fuzzer-no-link)
+    endif()
   else()
     set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -w)
     if(VX_SANITIZE)
