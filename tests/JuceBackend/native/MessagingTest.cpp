@@ -158,24 +158,43 @@ TEST_F(MessageQueue, TakesOneClassOfSystemEventsPerStepAlternatingWithMessages)
     for (auto* text : {"message 1", "message 2"})
         juce::MessageManager::callAsync([&log, text] { log.push_back(text); });
 
-    for (int step = 0; step < 8; ++step)
+    // What each dispatch step handled.
+    std::vector<std::string> steps;
+    for (int step = 0; step < 12; ++step)
     {
-        const auto flipsBefore = screen.isBusy();
+        const auto wasBusy = screen.isBusy();
         const auto devicesBefore = sim.input.getNumReceivedDevices();
+        log.clear();
 
-        if (!juce::dispatchNextMessageOnSystemQueue(true))
-            break;
+        juce::dispatchNextMessageOnSystemQueue(true);
 
-        if (flipsBefore && !screen.isBusy())
+        if (wasBusy && !screen.isBusy())
             log.push_back("page flip");
         if (sim.input.getNumReceivedDevices() != devicesBefore)
             log.push_back("hot-plug");
+
+        std::string handled;
+        for (const auto& item : log)
+            handled += (handled.empty() ? "" : ", ") + item;
+        steps.push_back(handled);
     }
 
     recordedInput = nullptr;
-    // The first step after start tries system events first.
-    EXPECT_EQ(log, (std::vector<std::string>{"page flip", "message 1", "hot-plug", "message 2", "input 1", "input 2",
-                                             "input 3"}));
+
+    // The first step after start tries system events first.  A class whose
+    // descriptor was still readable when it was taken may be flagged once more;
+    // the step that takes that stale flag finds nothing and handles a message,
+    // or nothing at all.
+    std::erase_if(steps, [](const std::string& step) { return step.empty(); });
+    EXPECT_EQ(steps.front(), "page flip");
+    EXPECT_EQ(steps.size(), 5u);
+
+    std::vector<std::string> systemSteps, messageSteps;
+    for (const auto& step : steps)
+        (step.rfind("message", 0) == 0 ? messageSteps : systemSteps).push_back(step);
+    EXPECT_EQ(systemSteps, (std::vector<std::string>{"page flip", "hot-plug", "input 1, input 2, input 3"}));
+    EXPECT_EQ(messageSteps, (std::vector<std::string>{"message 1", "message 2"}));
+    EXPECT_EQ(steps[1], "message 1") << "messages take their turn between system events";
 }
 
 TEST_F(MessageQueue, HotplugRescansTheScreensAndJucesDisplays)
