@@ -126,8 +126,6 @@ private:
     DrmScreen* screen = nullptr;
     OwnedArray<DrmDumbBuffer> buffers;
     int frontIndex = 0;
-    int hotspotX = 0;
-    int hotspotY = 0;
     bool isFirstFrame = true;
 };
 
@@ -245,8 +243,6 @@ private:
     uint32 renderHandle = 0;
     uint32 scanoutHandles[2] = { 0, 0 };
     AffineTransform renderToScanout;
-    int hotspotX = 0;
-    int hotspotY = 0;
     bool isFirstFrame = true;
 };
 
