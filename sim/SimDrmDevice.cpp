@@ -40,15 +40,15 @@ namespace
         [[maybe_unused]] auto n = ::write (fd, &one, sizeof (one));
     }
 
-    drmModeModeInfo makeModeInfo (const ModeSpec& spec)
+    drmModeModeInfo makeModeInfo (const DisplayMode& wanted)
     {
         drmModeModeInfo mode {};
-        mode.hdisplay = spec.width;
-        mode.vdisplay = spec.height;
-        mode.vrefresh = spec.refresh;
-        mode.clock = spec.width * spec.height * spec.refresh / 1000;
-        mode.type = DRM_MODE_TYPE_DRIVER | (spec.preferred ? DRM_MODE_TYPE_PREFERRED : 0u);
-        std::snprintf (mode.name, sizeof (mode.name), "%ux%u", (unsigned) spec.width, (unsigned) spec.height);
+        mode.hdisplay = wanted.width;
+        mode.vdisplay = wanted.height;
+        mode.vrefresh = wanted.refresh;
+        mode.clock = wanted.width * wanted.height * wanted.refresh / 1000;
+        mode.type = DRM_MODE_TYPE_DRIVER | (wanted.preferred ? DRM_MODE_TYPE_PREFERRED : 0u);
+        std::snprintf (mode.name, sizeof (mode.name), "%ux%u", (unsigned) wanted.width, (unsigned) wanted.height);
         return mode;
     }
 }
@@ -95,7 +95,7 @@ uint32_t SimDrmDevice::addEncoder (uint32_t possibleCrtcs)
     return id;
 }
 
-uint32_t SimDrmDevice::addConnector (uint32_t type, std::vector<ModeSpec> modes, std::vector<uint32_t> encoderIds,
+uint32_t SimDrmDevice::addConnector (uint32_t type, std::vector<DisplayMode> modes, std::vector<uint32_t> encoderIds,
                                      bool connected)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
@@ -113,7 +113,7 @@ void SimDrmDevice::setConnected (uint32_t connectorId, bool connected)
             connector.connected = connected;
 }
 
-void SimDrmDevice::setModes (uint32_t connectorId, std::vector<ModeSpec> modes)
+void SimDrmDevice::setModes (uint32_t connectorId, std::vector<DisplayMode> modes)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
@@ -753,25 +753,25 @@ drmModeConnectorPtr SimDrmDevice::modeGetConnector (int fd, uint32_t connectorId
     if (! checkDescriptor (fd, Kind::drm))
         return nullptr;
 
-    for (const auto& spec : connectors)
+    for (const auto& entry : connectors)
     {
-        if (spec.id != connectorId)
+        if (entry.id != connectorId)
             continue;
 
         auto* connector = allocateArray<drmModeConnector> (1);
-        connector->connector_id = spec.id;
-        connector->connector_type = spec.type;
+        connector->connector_id = entry.id;
+        connector->connector_type = entry.type;
         connector->connector_type_id = 1;
-        connector->connection = spec.connected ? DRM_MODE_CONNECTED : DRM_MODE_DISCONNECTED;
-        connector->count_modes = (int) spec.modes.size();
-        connector->modes = allocateArray<drmModeModeInfo> (spec.modes.size());
+        connector->connection = entry.connected ? DRM_MODE_CONNECTED : DRM_MODE_DISCONNECTED;
+        connector->count_modes = (int) entry.modes.size();
+        connector->modes = allocateArray<drmModeModeInfo> (entry.modes.size());
 
-        for (size_t i = 0; i < spec.modes.size(); ++i)
-            connector->modes[i] = makeModeInfo (spec.modes[i]);
+        for (size_t i = 0; i < entry.modes.size(); ++i)
+            connector->modes[i] = makeModeInfo (entry.modes[i]);
 
-        connector->count_encoders = (int) spec.encoders.size();
-        connector->encoders = allocateArray<uint32_t> (spec.encoders.size());
-        std::copy (spec.encoders.begin(), spec.encoders.end(), connector->encoders);
+        connector->count_encoders = (int) entry.encoders.size();
+        connector->encoders = allocateArray<uint32_t> (entry.encoders.size());
+        std::copy (entry.encoders.begin(), entry.encoders.end(), connector->encoders);
         return connector;
     }
 

@@ -20,7 +20,7 @@
 namespace Sim
 {
 
-struct ModeSpec
+struct DisplayMode
 {
     uint16_t width = 0;
     uint16_t height = 0;
@@ -39,10 +39,10 @@ public:
     // order they were added.
     uint32_t addCrtc();
     uint32_t addEncoder (uint32_t possibleCrtcs);
-    uint32_t addConnector (uint32_t type, std::vector<ModeSpec> modes, std::vector<uint32_t> encoders,
+    uint32_t addConnector (uint32_t type, std::vector<DisplayMode> modes, std::vector<uint32_t> encoders,
                            bool connected = true);
     void setConnected (uint32_t connectorId, bool connected);
-    void setModes (uint32_t connectorId, std::vector<ModeSpec> modes);
+    void setModes (uint32_t connectorId, std::vector<DisplayMode> modes);
 
     //==========================================================================
     // What exists and what fails; set before the backend uses the device.
@@ -173,7 +173,7 @@ private:
         uint32_t id;
         uint32_t type;
         bool connected;
-        std::vector<ModeSpec> modes;
+        std::vector<DisplayMode> modes;
         std::vector<uint32_t> encoders;
     };
 
