@@ -3,7 +3,6 @@
 #include "VxFramework/Utilities/DebugTracer.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
