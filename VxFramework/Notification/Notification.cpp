@@ -27,9 +27,9 @@ Mutex& GetNotificationLock()
     return *lock;
 }
 
-Array<StringT<char, unsigned short>>& GetNotificationNameTable()
+StringArrayT<char, unsigned short>& GetNotificationNameTable()
 {
-    static Array<StringT<char, unsigned short>>* const table = new Array<StringT<char, unsigned short>>();
+    static StringArrayT<char, unsigned short>* const table = new StringArrayT<char, unsigned short>();
     return *table;
 }
 

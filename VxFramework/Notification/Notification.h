@@ -4,8 +4,8 @@
 #include "VxFramework/ObjectBase/Mutex.h"
 #include "VxFramework/ObjectBase/RefCountedObject.h"
 #include "VxFramework/ObjectBase/TaggableObject.h"
+#include "VxFramework/Utilities/Storage/ArrayUtils.h"
 #include "VxFramework/Utilities/Storage/StringT.h"
-#include "VxFramework/Utilities/Storage/VxArray.h"
 
 #include <atomic>
 #include <cstdint>
@@ -23,7 +23,7 @@ Mutex& GetNotificationLock();
 
 // Every interned id text, in order of first interning.  Read it only while
 // holding GetNotificationLock().
-Array<StringT<char, unsigned short>>& GetNotificationNameTable();
+StringArrayT<char, unsigned short>& GetNotificationNameTable();
 
 // The table's copy of the text: the same pointer for every equal text, so ids
 // compare by pointer.  Null (after an assertion) for a null or empty text.
@@ -35,14 +35,11 @@ inline const char* InternNotificationId(const char* name)
         return nullptr;
     }
     const ScopedLock lock(GetNotificationLock());
-    Array<StringT<char, unsigned short>>& table = GetNotificationNameTable();
-    const std::uint32_t count = table.GetCount();
+    StringArrayT<char, unsigned short>& table = GetNotificationNameTable();
     // An id the caller already holds is found without comparing any text.
-    for (std::uint32_t i = count; i-- > 0;)
-    {
-        if (table[i].GetCString() == name)
-            return name;
-    }
+    if (table.FindByDataPointer(name) >= 0)
+        return name;
+    const std::uint32_t count = table.GetCount();
     for (std::uint32_t i = 0; i < count; ++i)
     {
         if (std::strcmp(table[i].GetCString(), name) == 0)

@@ -69,7 +69,9 @@ TEST_F(CenterTest, DeliversInPostingOrderAndLeavesLaterPostsForTheNextCall)
                              const Vx::ConstRCPtr<Vx::LNotification>& notification) {
         EXPECT_EQ(from.Get(), static_cast<Vx::LNotificationDistributor*>(center.Get()));
         if (notification->GetId() == Vx::InternNotificationId("NID_TEST_B"))
+        {
             EXPECT_EQ(Post("NID_TEST_D"), Vx::VXR_OK);
+        }
     };
     for (const char* id : {"NID_TEST_A", "NID_TEST_B", "NID_TEST_C"})
         ASSERT_EQ(Post(id), Vx::VXR_OK);
@@ -157,7 +159,9 @@ TEST_F(CenterTest, ProcessingFromInsideADeliveryDeliversOnlyTheIdleNotification)
     client->mAction = [this](RecordingClient&, const RCPtr<Vx::LNotificationDistributor>&,
                              const Vx::ConstRCPtr<Vx::LNotification>& notification) {
         if (notification->GetId() == Vx::InternNotificationId("NID_TEST_A"))
+        {
             EXPECT_TRUE(center->ProcessPending(true));
+        }
     };
     Post("NID_TEST_A");
     Post("NID_TEST_B");
