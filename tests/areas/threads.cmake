@@ -1,0 +1,4 @@
+vx_add_test(threads SOURCES
+  VxFramework/Utilities/Threading/EventDataTest.cpp
+  VxFramework/Utilities/Threading/ThreadTest.cpp
+  VxFramework/Utilities/Storage/FastLockTest.cpp)
