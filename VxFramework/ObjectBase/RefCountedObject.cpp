@@ -1,6 +1,7 @@
 #include "VxFramework/ObjectBase/RefCountedObject.h"
 
 #include "VxFramework/Utilities/DebugTracer.h"
+#include "VxFramework/Utilities/Storage/StringT.h"
 
 namespace Vx
 {
@@ -40,6 +41,13 @@ void LRefCountedObject::SetExclusive(bool exclusive)
     {
         mShareable = true;
     }
+}
+
+StringT<char, unsigned short> LRefCountedObject::ToString() const
+{
+    StringT<char, unsigned short> text("LRefCountedObject::ToString() not overridden. Returning TypeName: ");
+    text.Append(GetTypeName());
+    return text;
 }
 
 void LRefCountedObject::Undo()

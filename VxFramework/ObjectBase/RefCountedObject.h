@@ -13,11 +13,14 @@
 namespace Vx
 {
 template <class T, class P> class RCPtr;
+template <class C, class O> class StringT;
 class LRefCountedObject;
 
 class IStringable
 {
 public:
+    // The object's text form, in UTF-8.
+    virtual StringT<char, unsigned short> ToString() const = 0;
     virtual ~IStringable() = default;
 };
 
@@ -42,6 +45,7 @@ public:
     LRefCountedObject(const LRefCountedObject&) noexcept;
     LRefCountedObject& operator=(const LRefCountedObject&);
 
+    StringT<char, unsigned short> ToString() const override;
     void Undo() override;
     virtual std::uint32_t AddRef() noexcept;
     virtual std::uint32_t Release();

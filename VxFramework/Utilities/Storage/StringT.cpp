@@ -1,0 +1,1293 @@
+#include "VxFramework/Utilities/Storage/StringT.h"
+
+#include "VxFramework/Utilities/DebugTracer.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+namespace Vx
+{
+namespace
+{
+constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// The most units a string buffer of C can hold, terminator included.
+template <class C>
+constexpr std::uint32_t kMaxUnits = kMaxBufferSize / sizeof(C);
+
+// Length up to the first 0, reading at most `limit` units.
+template <class C>
+std::uint32_t BoundedLength(const C* text, std::uint32_t limit)
+{
+    std::uint32_t length = 0;
+    while (length < limit && text[length] != 0)
+        ++length;
+    return length;
+}
+
+// A zero-filled string buffer of `units` units.
+template <class C>
+RCPtr<LIBuffer> NewUnits(std::uint64_t units)
+{
+    if (units > kMaxUnits<C>)
+        throw std::bad_alloc();
+    RCPtr<LIBuffer> buffer = LIBuffer::Create(static_cast<std::uint32_t>(units * sizeof(C)), 0, kBufferZeroFill);
+    if (buffer == nullptr)
+        throw std::bad_alloc();
+    return buffer;
+}
+
+bool IsSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+bool IsHighSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// Code points are converted only when they are Unicode scalar values: a lone
+// surrogate or a value beyond U+10FFFF would give ill-formed text.
+std::uint32_t EncodeUTF8(std::uint32_t codePoint, unsigned char* out)
+{
+    if (codePoint < 0x80)
+    {
+        out[0] = static_cast<unsigned char>(codePoint);
+        return 1;
+    }
+    if (codePoint < 0x800)
+    {
+        out[0] = static_cast<unsigned char>(0xC0 | (codePoint >> 6));
+        out[1] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+        return 2;
+    }
+    if (codePoint < 0x10000)
+    {
+        out[0] = static_cast<unsigned char>(0xE0 | (codePoint >> 12));
+        out[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out[2] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
+    out[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
+    out[2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
+    out[3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+    return 4;
+}
+
+std::uint32_t EncodeUTF16(std::uint32_t codePoint, unsigned short* out)
+{
+    if (codePoint < 0x10000)
+    {
+        out[0] = static_cast<unsigned short>(codePoint);
+        return 1;
+    }
+    codePoint -= 0x10000;
+    out[0] = static_cast<unsigned short>(0xD800 + (codePoint >> 10));
+    out[1] = static_cast<unsigned short>(0xDC00 + (codePoint & 0x3FF));
+    return 2;
+}
+
+// Reads one code point of well-formed UTF-8 (no overlong forms, surrogates or
+// values beyond U+10FFFF, no truncated sequence); 0 units read when malformed.
+std::uint32_t DecodeUTF8(const unsigned char* text, std::uint32_t available, std::uint32_t& codePoint)
+{
+    const unsigned char lead = text[0];
+    std::uint32_t length;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead < 0x80)
+    {
+        codePoint = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF)
+    {
+        length = 2;
+        codePoint = lead & 0x1F;
+    }
+    else if (lead >= 0xE0 && lead <= 0xEF)
+    {
+        length = 3;
+        codePoint = lead & 0x0F;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    }
+    else if (lead >= 0xF0 && lead <= 0xF4)
+    {
+        length = 4;
+        codePoint = lead & 0x07;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    }
+    else
+    {
+        return 0;
+    }
+    if (length > available)
+        return 0;
+    for (std::uint32_t i = 1; i < length; ++i)
+    {
+        const unsigned char next = text[i];
+        if (next < low || next > high)
+            return 0;
+        low = 0x80;
+        high = 0xBF;
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    return length;
+}
+
+// Reads one code point of UTF-16; 0 units read for a lone surrogate.
+std::uint32_t DecodeUTF16(const unsigned short* text, std::uint32_t available, std::uint32_t& codePoint)
+{
+    const std::uint32_t unit = text[0];
+    if (!IsSurrogate(unit))
+    {
+        codePoint = unit;
+        return 1;
+    }
+    if (IsHighSurrogate(unit) && available >= 2 && IsLowSurrogate(text[1]))
+    {
+        codePoint = 0x10000 + ((unit - 0xD800) << 10) + (text[1] - 0xDC00u);
+        return 2;
+    }
+    return 0;
+}
+
+// Number of source units to convert: up to the first 0, at most count (-1:
+// no limit).
+template <class S>
+std::uint32_t SourceLength(const S* text, std::int32_t count)
+{
+    return BoundedLength(text, count < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(count));
+}
+
+// Runs a conversion into a new zero-filled buffer of `capacity` target units,
+// then trims the buffer to the converted text and its terminator.
+template <class T, class Convert>
+VxRESULT ConvertInto(std::uint64_t capacity, RCPtr<LIBuffer>& out, Convert convert)
+{
+    if (capacity > kMaxUnits<T>)
+        return VXR_E_OUTOFMEMORY;
+    RCPtr<LIBuffer> buffer = LIBuffer::Create(static_cast<std::uint32_t>(capacity * sizeof(T)), 0, kBufferZeroFill);
+    if (buffer == nullptr)
+        return VXR_E_OUTOFMEMORY;
+    T* target = static_cast<T*>(buffer->GetData());
+    target[capacity - 1] = 0;
+    std::uint32_t written = 0;
+    const bool ok = convert(target, written);
+    target[written] = 0;
+    if (buffer->Resize((written + 1) * static_cast<std::uint32_t>(sizeof(T))) < 0)
+        return VXR_E_OUTOFMEMORY;
+    out = buffer;
+    return ok ? VXR_OK : VXR_E_FAIL;
+}
+
+int HexValue(char character)
+{
+    if (character >= '0' && character <= '9')
+        return character - '0';
+    if (character >= 'A' && character <= 'F')
+        return character - 'A' + 10;
+    if (character >= 'a' && character <= 'f')
+        return character - 'a' + 10;
+    return -1;
+}
+
+int Base64Value(char character)
+{
+    if (character >= 'A' && character <= 'Z')
+        return character - 'A';
+    if (character >= 'a' && character <= 'z')
+        return character - 'a' + 26;
+    if (character >= '0' && character <= '9')
+        return character - '0' + 52;
+    if (character == '+')
+        return 62;
+    if (character == '/')
+        return 63;
+    return -1;
+}
+
+bool IsBlank(char character)
+{
+    return character == ' ' || character == '\t' || character == '\r' || character == '\n';
+}
+
+bool IsOneOf(char character, const char* set)
+{
+    return set != nullptr && character != 0 && std::strchr(set, character) != nullptr;
+}
+
+VxRESULT InvalidBinaryText()
+{
+    DebugTracer::Get().Trace(1, "Invalid String passed to StringT::DecodeBinaryData");
+    return VXR_E_FAIL;
+}
+
+// Makes the target at least `size` bytes, new bytes zero.
+VxRESULT PrepareTarget(RCPtr<LIBuffer>& buffer, std::uint64_t size)
+{
+    if (size > kMaxBufferSize)
+        return VXR_E_OUTOFMEMORY;
+    const std::uint32_t wanted = static_cast<std::uint32_t>(size);
+    if (buffer == nullptr)
+    {
+        buffer = LByteBuffer::Create(wanted, 0, kBufferZeroFill);
+        return buffer == nullptr ? VXR_E_OUTOFMEMORY : VXR_OK;
+    }
+    const std::uint32_t old = buffer->GetSize();
+    if (old >= wanted)
+        return VXR_OK;
+    if (buffer->Resize(wanted) < 0)
+        return VXR_E_OUTOFMEMORY;
+    // Grown bytes are never left uninitialised, even when decoding stops early.
+    std::memset(static_cast<char*>(buffer->GetData()) + old, 0, wanted - old);
+    return VXR_OK;
+}
+
+// Puts a decimal point before the last `decimals` digits, padding with zeros
+// in front so that there are enough; a sign stays in front of the digits.
+std::string PlaceDecimalPoint(std::string digits, std::int32_t decimals)
+{
+    if (decimals <= 0)
+        return digits;
+    std::string sign;
+    if (!digits.empty() && digits[0] == '-')
+    {
+        sign = "-";
+        digits.erase(0, 1);
+    }
+    const std::size_t wanted = static_cast<std::size_t>(decimals);
+    if (digits.size() < wanted)
+        digits.insert(0, wanted - digits.size(), '0');
+    digits.insert(digits.size() - wanted, ".");
+    return sign + digits;
+}
+} // namespace
+
+// ---- construction and assignment -------------------------------------------
+
+template <class C, class O>
+StringT<C, O>::StringT(EmptyTag) : mBuffer(NewUnits<C>(1))
+{
+    Refresh();
+}
+
+template <class C, class O>
+const StringT<C, O>& StringT<C, O>::GetEmptyString()
+{
+    static const StringT* const kEmpty = new StringT(EmptyTag());
+    return *kEmpty;
+}
+
+template <class C, class O>
+StringT<C, O>::StringT() : mBuffer(GetEmptyString().mBuffer)
+{
+    Refresh();
+}
+
+template <class C, class O>
+StringT<C, O>::StringT(const C* text, std::int32_t maxLength) : StringT()
+{
+    Assign(text, maxLength);
+}
+
+template <class C, class O>
+StringT<C, O>::StringT(const StringT& other) : mBuffer(GetEmptyString().mBuffer)
+{
+    // A buffer in write mode belongs to its string: copy the text instead.
+    if (other.IsBufferExclusive())
+        AssignUnits(other.Data(), static_cast<std::uint32_t>(other.GetLength()));
+    else
+        mBuffer = other.mBuffer;
+    Refresh();
+}
+
+template <class C, class O>
+StringT<C, O>::StringT(const OtherString& other) : StringT()
+{
+    RCPtr<LIBuffer> converted;
+    VxRESULT result;
+    if constexpr (NarrowUnit<C>)
+        result = ConvertUTF16ToUTF8(other.Data(), other.GetLength(), converted);
+    else
+        result = ConvertUTF8ToUTF16(other.Data(), other.GetLength(), converted);
+    if (result == VXR_E_OUTOFMEMORY)
+        throw std::bad_alloc();
+    TakeBuffer(converted);
+}
+
+template <class C, class O>
+StringT<C, O>::StringT(char character)
+    requires NarrowUnit<C>
+    : StringT()
+{
+    if (character != 0)
+        AssignUnits(&character, 1);
+}
+
+template <class C, class O>
+StringT<C, O>::StringT(unsigned short unit)
+    requires NarrowUnit<C>
+    : StringT()
+{
+    Assign(&unit, 1);
+}
+
+template <class C, class O>
+StringT<C, O>::StringT(const unsigned short* text)
+    requires NarrowUnit<C>
+    : StringT()
+{
+    Assign(text, kNoLimit);
+}
+
+template <class C, class O>
+StringT<C, O>& StringT<C, O>::operator=(const StringT& other)
+{
+    if (this == &other)
+        return *this;
+    if (IsBufferExclusive() || other.IsBufferExclusive())
+        AssignUnits(other.Data(), static_cast<std::uint32_t>(other.GetLength()));
+    else
+        mBuffer = other.mBuffer;
+    Refresh();
+    return *this;
+}
+
+template <class C, class O>
+StringT<C, O>& StringT<C, O>::operator=(const C* text)
+{
+    Assign(text, kNoLimit);
+    return *this;
+}
+
+template <class C, class O>
+void StringT<C, O>::Assign(const C* text, std::int32_t maxLength)
+{
+    // A negative maximum compares as a huge unsigned one: no limit.
+    const std::uint32_t limit = static_cast<std::uint32_t>(maxLength);
+    if (text == nullptr || limit == 0)
+    {
+        Empty();
+        return;
+    }
+    AssignUnits(text, BoundedLength(text, limit));
+}
+
+template <class C, class O>
+void StringT<C, O>::AssignUnits(const C* text, std::uint32_t count)
+{
+    if (count == 0)
+    {
+        Empty();
+        return;
+    }
+    if (IsBufferExclusive())
+    {
+        // The writer holds a pointer into this buffer: write in place, no growth.
+        const std::uint32_t units = Units();
+        if (units == 0)
+            return;
+        const std::uint32_t kept = count < units - 1 ? count : units - 1;
+        C* data = Data();
+        std::memmove(data, text, kept * sizeof(C));
+        data[kept] = 0;
+        data[units - 1] = 0;
+    }
+    else
+    {
+        RCPtr<LIBuffer> buffer = NewUnits<C>(static_cast<std::uint64_t>(count) + 1);
+        std::memcpy(buffer->GetData(), text, count * sizeof(C));
+        mBuffer = buffer;
+    }
+    Refresh();
+}
+
+template <class C, class O>
+void StringT<C, O>::TakeBuffer(const RCPtr<LIBuffer>& buffer)
+{
+    if (IsBufferExclusive())
+        AssignUnits(static_cast<const C*>(buffer->GetData()), buffer->GetSize() / sizeof(C) - 1);
+    else
+        mBuffer = buffer;
+    Refresh();
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::FromUnits(const C* text, std::uint32_t count)
+{
+    StringT result;
+    result.AssignUnits(text, count);
+    return result;
+}
+
+template <class C, class O>
+VxRESULT StringT<C, O>::Assign(const unsigned short* text, std::int32_t maxCount)
+    requires NarrowUnit<C>
+{
+    if (text == nullptr || maxCount == 0 || text[0] == 0)
+    {
+        Empty();
+        return VXR_OK;
+    }
+    RCPtr<LIBuffer> converted;
+    const VxRESULT result = ConvertUTF16ToUTF8(text, maxCount < 0 ? kNoLimit : maxCount, converted);
+    if (result == VXR_E_OUTOFMEMORY)
+        throw std::bad_alloc();
+    TakeBuffer(converted);
+    return result;
+}
+
+template <class C, class O>
+void StringT<C, O>::Empty()
+{
+    if (IsBufferExclusive())
+    {
+        if (Units() != 0)
+            Data()[0] = 0;
+    }
+    else
+    {
+        mBuffer = GetEmptyString().mBuffer;
+    }
+    Refresh();
+}
+
+// ---- access and comparison -------------------------------------------------
+
+template <class C, class O>
+std::int32_t StringT<C, O>::GetLength() const
+{
+    const std::uint32_t units = Units();
+    if (IsBufferExclusive())
+        return static_cast<std::int32_t>(BoundedLength(Data(), units));
+    return units == 0 ? 0 : static_cast<std::int32_t>(units - 1);
+}
+
+template <class C, class O>
+bool StringT<C, O>::IsEmpty() const
+{
+    if (Units() == 0)
+    {
+        VX_ASSERT_FALSE();
+        return true;
+    }
+    return Data()[0] == 0;
+}
+
+template <class C, class O>
+bool StringT<C, O>::operator==(const StringT& other) const
+{
+    if (mBuffer == other.mBuffer)
+        return true;
+    const std::int32_t length = GetLength();
+    return length == other.GetLength() &&
+           std::memcmp(Data(), other.Data(), static_cast<std::size_t>(length) * sizeof(C)) == 0;
+}
+
+template <class C, class O>
+bool StringT<C, O>::operator==(const C* text) const
+{
+    if (text == nullptr || text[0] == 0)
+        return IsEmpty();
+    const std::int32_t length = GetLength();
+    const C* data = Data();
+    // Stops at the first difference, so the other text is never read past
+    // its terminator.
+    for (std::int32_t i = 0; i < length; ++i)
+    {
+        if (text[i] != data[i])
+            return false;
+    }
+    return text[length] == 0;
+}
+
+template <class C, class O>
+bool StringT<C, O>::operator<(const StringT& other) const
+{
+    if (Data() == other.Data())
+        return false;
+    using Unsigned = std::make_unsigned_t<C>;
+    const std::uint32_t length = static_cast<std::uint32_t>(GetLength());
+    const std::uint32_t otherLength = static_cast<std::uint32_t>(other.GetLength());
+    const C* a = Data();
+    const C* b = other.Data();
+    const std::uint32_t common = length < otherLength ? length : otherLength;
+    for (std::uint32_t i = 0; i < common; ++i)
+    {
+        if (a[i] != b[i])
+            return static_cast<Unsigned>(a[i]) < static_cast<Unsigned>(b[i]);
+    }
+    return length < otherLength;
+}
+
+template <class C, class O>
+std::int32_t StringT<C, O>::Compare(const StringT& other, bool caseSensitive) const
+    requires NarrowUnit<C>
+{
+    if (Data() == other.Data())
+        return 0;
+    // Through copies, so that a buffer in write mode is read only up to its end.
+    const std::string a(Data(), static_cast<std::size_t>(GetLength()));
+    const std::string b(other.Data(), static_cast<std::size_t>(other.GetLength()));
+    return CompareCStrings(a.c_str(), b.c_str(), caseSensitive);
+}
+
+template <class C, class O>
+std::int32_t StringT<C, O>::CompareCStrings(const char* a, const char* b, bool caseSensitive)
+    requires NarrowUnit<C>
+{
+    if (a == nullptr)
+        a = "";
+    if (b == nullptr)
+        b = "";
+    if (caseSensitive)
+        return std::strcmp(a, b);
+    for (;; ++a, ++b)
+    {
+        const int left = std::tolower(static_cast<unsigned char>(*a));
+        const int right = std::tolower(static_cast<unsigned char>(*b));
+        if (left != right || left == 0)
+            return static_cast<unsigned char>(left) - static_cast<unsigned char>(right);
+    }
+}
+
+template <class C, class O>
+std::int32_t StringT<C, O>::Find(const char* text) const
+    requires NarrowUnit<C>
+{
+    if (text == nullptr)
+        return -1;
+    const std::string_view haystack(Data(), static_cast<std::size_t>(GetLength()));
+    const std::size_t found = haystack.find(text);
+    return found == std::string_view::npos ? -1 : static_cast<std::int32_t>(found);
+}
+
+template <class C, class O>
+std::int32_t StringT<C, O>::Find(char character, std::int32_t start) const
+    requires NarrowUnit<C>
+{
+    const std::int32_t length = GetLength();
+    if (start < 0 || start > length)
+    {
+        VX_ASSERT_FALSE();
+        return -1;
+    }
+    if (character == 0)
+        return -1;
+    const void* found = std::memchr(Data() + start, character, static_cast<std::size_t>(length - start));
+    return found == nullptr ? -1 : static_cast<std::int32_t>(static_cast<const char*>(found) - Data());
+}
+
+template <class C, class O>
+std::int32_t StringT<C, O>::ToInt() const
+    requires NarrowUnit<C>
+{
+    const std::string text(Data(), static_cast<std::size_t>(GetLength()));
+    // atoi's reading, with out-of-range values held at the int limits instead
+    // of overflowing.
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<std::int32_t>(value);
+}
+
+template <class C, class O>
+double StringT<C, O>::ToDouble() const
+    requires NarrowUnit<C>
+{
+    const std::string text(Data(), static_cast<std::size_t>(GetLength()));
+    return std::atof(text.c_str());
+}
+
+// ---- building --------------------------------------------------------------
+
+template <class C, class O>
+void StringT<C, O>::Append(const StringT& other)
+{
+    const std::uint32_t added = static_cast<std::uint32_t>(other.GetLength());
+    if (added == 0)
+        return;
+    const std::uint32_t position = static_cast<std::uint32_t>(GetLength());
+    const std::uint64_t total = static_cast<std::uint64_t>(position) + added + 1;
+    if (total > kMaxUnits<C>)
+        throw std::bad_alloc();
+    const std::uint32_t units = static_cast<std::uint32_t>(total);
+    if (IsBufferExclusive())
+    {
+        if (mBuffer->Resize(units * static_cast<std::uint32_t>(sizeof(C))) < 0)
+            throw std::bad_alloc();
+        // Read the source after the resize: it may be this string.
+        std::memmove(Data() + position, other.Data(), added * sizeof(C));
+        Data()[position + added] = 0;
+        Refresh();
+        return;
+    }
+    C* data = GetBuffer(static_cast<std::int32_t>(units));
+    // Read the source after GetBuffer: it may be this string, now moved.
+    std::memcpy(data + position, other.Data(), added * sizeof(C));
+    data[position + added] = 0;
+    ReleaseBuffer();
+}
+
+template <class C, class O>
+void StringT<C, O>::AppendChar(char character)
+    requires NarrowUnit<C>
+{
+    Insert(GetLength(), StringT(character));
+}
+
+template <class C, class O>
+VxRESULT StringT<C, O>::Insert(std::int32_t index, const StringT& text)
+    requires NarrowUnit<C>
+{
+    const std::int32_t length = GetLength();
+    if (index < 0 || index > length)
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_INVALIDARG;
+    }
+    if (index == length)
+    {
+        Append(text);
+        return VXR_OK;
+    }
+    StringT result = index == 0 ? text : Mid(0, index) + text;
+    result.Append(Mid(index));
+    *this = result;
+    return VXR_OK;
+}
+
+template <class C, class O>
+VxRESULT StringT<C, O>::Insert(std::int32_t index, const char* text, std::int32_t maxLength)
+    requires NarrowUnit<C>
+{
+    if (index < 0 || index > GetLength())
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_INVALIDARG;
+    }
+    if (text == nullptr)
+        return VXR_OK;
+    const std::uint32_t limit = maxLength >= 0 && maxLength < kNoLimit ? static_cast<std::uint32_t>(maxLength) : 0xFFFFFFFFu;
+    return Insert(index, FromUnits(text, BoundedLength(text, limit)));
+}
+
+template <class C, class O>
+VxRESULT StringT<C, O>::Insert(std::int32_t index, const unsigned short* text, std::int32_t count)
+    requires NarrowUnit<C>
+{
+    if (index < 0 || index > GetLength())
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_INVALIDARG;
+    }
+    if (text == nullptr || count == 0)
+        return VXR_OK;
+    StringT converted;
+    const VxRESULT result = converted.Assign(text, count < 0 || count > kNoLimit - 1 ? kNoLimit : count);
+    if (Failed(result))
+        return result;
+    return Insert(index, converted);
+}
+
+template <class C, class O>
+VxRESULT StringT<C, O>::Remove(std::int32_t index, std::int32_t count)
+    requires NarrowUnit<C>
+{
+    const std::int32_t length = GetLength();
+    if (index < 0 || count < 0 || index >= length || static_cast<std::int64_t>(index) + count > length)
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_INVALIDARG;
+    }
+    if (count == 0)
+        return VXR_OK;
+    StringT result = Mid(0, index);
+    result.Append(Mid(index + count));
+    *this = result;
+    return VXR_OK;
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::Mid(std::int32_t start, std::int32_t count) const
+    requires NarrowUnit<C>
+{
+    const std::int64_t length = GetLength();
+    std::int64_t first = start;
+    std::int64_t wanted = count;
+    const bool toEnd = count < 0;
+    if (first < 0)
+    {
+        first += length;
+        if (first < 0)
+        {
+            // The part before the text is cut off the count; a window that
+            // lies wholly before the text is empty.
+            if (!toEnd)
+            {
+                wanted += first;
+                if (wanted <= 0)
+                    return StringT();
+            }
+            first = 0;
+        }
+    }
+    if (wanted == 0 || first >= length)
+        return StringT();
+    if (toEnd || first + wanted > length)
+        wanted = length - first;
+    return FromUnits(Data() + first, static_cast<std::uint32_t>(wanted));
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::Mid(std::int32_t start) const
+    requires NarrowUnit<C>
+{
+    return Mid(start, -1);
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::ToLower() const
+    requires NarrowUnit<C>
+{
+    std::string text(Data(), static_cast<std::size_t>(GetLength()));
+    for (char& character : text)
+        character = static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
+    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::Trim() const
+    requires NarrowUnit<C>
+{
+    const std::uint32_t length = static_cast<std::uint32_t>(GetLength());
+    const char* data = Data();
+    std::uint32_t first = 0;
+    while (first < length && IsBlank(data[first]))
+        ++first;
+    std::uint32_t end = length;
+    while (end > first && IsBlank(data[end - 1]))
+        --end;
+    return FromUnits(data + first, end - first);
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::TrimRight(const char* characters) const
+    requires NarrowUnit<C>
+{
+    std::uint32_t end = static_cast<std::uint32_t>(GetLength());
+    const char* data = Data();
+    while (end > 0 && IsOneOf(data[end - 1], characters))
+        --end;
+    return FromUnits(data, end);
+}
+
+template <class C, class O>
+void StringT<C, O>::ReplaceChars(const char* characters, char replacement)
+    requires NarrowUnit<C>
+{
+    if (replacement == 0)
+        return;
+    std::string text(Data(), static_cast<std::size_t>(GetLength()));
+    for (char& character : text)
+    {
+        if (IsOneOf(character, characters))
+            character = replacement;
+    }
+    AssignUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::MakeLegalFileName() const
+    requires NarrowUnit<C>
+{
+    StringT result(*this);
+    result.ReplaceChars("\\/:*?\"<>|&;,^()", '_');
+    return result;
+}
+
+template <class C, class O>
+VxRESULT StringT<C, O>::CreateDirectoryPath() const
+    requires NarrowUnit<C>
+{
+    const std::string path(Data(), static_cast<std::size_t>(GetLength()));
+    auto isDirectory = [](const std::string& candidate) {
+        struct stat status;
+        return !candidate.empty() && ::stat(candidate.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    };
+    if (isDirectory(path))
+        return 1;
+    // Each level in turn; levels that exist already are no error.
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+        ::mkdir(path.substr(0, slash).c_str(), 0777);
+    if (!path.empty())
+        ::mkdir(path.c_str(), 0777);
+    return isDirectory(path) ? VXR_OK : VXR_E_FAIL;
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::Reversed() const
+{
+    if constexpr (NarrowUnit<C>)
+    {
+        return StringT(StringT<unsigned short, char>(*this).Reversed());
+    }
+    else
+    {
+        std::vector<unsigned short> units(Data(), Data() + GetLength());
+        for (std::size_t i = 0, j = units.size(); i + 1 < j; ++i, --j)
+            std::swap(units[i], units[j - 1]);
+        // Keep each surrogate pair in its order.
+        for (std::size_t i = 0; i + 1 < units.size(); ++i)
+        {
+            if (IsLowSurrogate(units[i]) && IsHighSurrogate(units[i + 1]))
+            {
+                std::swap(units[i], units[i + 1]);
+                ++i;
+            }
+        }
+        return FromUnits(units.data(), static_cast<std::uint32_t>(units.size()));
+    }
+}
+
+template <class C, class O>
+C* StringT<C, O>::GetBuffer(std::int32_t size)
+{
+    if (IsBufferExclusive() || size < 0)
+    {
+        VX_ASSERT_FALSE();
+        return nullptr;
+    }
+    const std::uint64_t units = size == 0 ? static_cast<std::uint64_t>(GetLength()) + 1 : static_cast<std::uint64_t>(size);
+    if (units > kMaxUnits<C>)
+        throw std::bad_alloc();
+    const std::uint32_t bytes = static_cast<std::uint32_t>(units * sizeof(C));
+    if (mBuffer->IsShared())
+    {
+        RCPtr<LIBuffer> copy = mBuffer->CreateResizedCopy(bytes, 0);
+        if (copy == nullptr)
+            VX_THROW(std::runtime_error, "");
+        mBuffer = copy;
+    }
+    mBuffer->SetExclusive(true);
+    if (mBuffer->Resize(bytes) < 0)
+    {
+        mBuffer->SetExclusive(false);
+        throw std::bad_alloc();
+    }
+    Data()[units - 1] = 0;
+    Refresh();
+    return Data();
+}
+
+template <class C, class O>
+VxRESULT StringT<C, O>::ReleaseBuffer()
+{
+    if (!IsBufferExclusive())
+        return VXR_NOTHING_DONE;
+    const std::uint32_t length = static_cast<std::uint32_t>(GetLength());
+    if (length > 0)
+    {
+        // The writer may have filled the buffer without a terminator; the
+        // resize then grows it by the terminator's unit.
+        if (mBuffer->Resize((length + 1) * static_cast<std::uint32_t>(sizeof(C))) < 0)
+            throw std::bad_alloc();
+        Data()[length] = 0;
+        mBuffer->SetExclusive(false);
+    }
+    else
+    {
+        mBuffer->SetExclusive(false);
+        mBuffer = GetEmptyString().mBuffer;
+    }
+    Refresh();
+    return VXR_OK;
+}
+
+// ---- formatting ------------------------------------------------------------
+
+namespace
+{
+// vsnprintf into a stack buffer; longer output is cut.
+constexpr std::size_t kFormatBytes = StringT<char, unsigned short>::kFormatBufferSize;
+
+std::uint32_t FormatToBuffer(char (&buffer)[kFormatBytes], const char* format, va_list arguments)
+{
+    if (format == nullptr)
+        return 0;
+    const int written = std::vsnprintf(buffer, sizeof buffer, format, arguments);
+    if (written < 0)
+        return 0;
+    return static_cast<std::uint32_t>(written) < sizeof buffer ? static_cast<std::uint32_t>(written)
+                                                               : static_cast<std::uint32_t>(sizeof buffer - 1);
+}
+} // namespace
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::Format(const char* format, ...)
+    requires NarrowUnit<C>
+{
+    char buffer[kFormatBufferSize];
+    va_list arguments;
+    va_start(arguments, format);
+    const std::uint32_t length = FormatToBuffer(buffer, format, arguments);
+    va_end(arguments);
+    return FromUnits(buffer, length);
+}
+
+template <class C, class O>
+void StringT<C, O>::AssignFormat(const char* format, ...)
+    requires NarrowUnit<C>
+{
+    char buffer[kFormatBufferSize];
+    va_list arguments;
+    va_start(arguments, format);
+    const std::uint32_t length = FormatToBuffer(buffer, format, arguments);
+    va_end(arguments);
+    AssignUnits(buffer, length);
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::FormatFixedPoint(int value, std::int32_t decimals)
+    requires NarrowUnit<C>
+{
+    const std::string text = PlaceDecimalPoint(Format("%d", value).GetCString(), decimals);
+    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::FormatFixedPoint(unsigned int value, std::int32_t decimals)
+    requires NarrowUnit<C>
+{
+    const std::string text = PlaceDecimalPoint(Format("%u", value).GetCString(), decimals);
+    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::FormatFixedPoint(long value, std::int32_t decimals)
+    requires NarrowUnit<C>
+{
+    const std::string text = PlaceDecimalPoint(Format("%ld", value).GetCString(), decimals);
+    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::FormatFixedPoint(unsigned long value, std::int32_t decimals)
+    requires NarrowUnit<C>
+{
+    const std::string text = PlaceDecimalPoint(Format("%lu", value).GetCString(), decimals);
+    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::FormatFixedPoint(long long value, std::int32_t decimals)
+    requires NarrowUnit<C>
+{
+    const std::string text = PlaceDecimalPoint(Format("%lld", value).GetCString(), decimals);
+    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::FormatFloat(std::int32_t precision, float value)
+    requires NarrowUnit<C>
+{
+    if (precision < 0)
+        return Format("%f", static_cast<double>(value));
+    return Format("%.*f", precision, static_cast<double>(value));
+}
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::FormatFloat(std::int32_t precision, double value)
+    requires NarrowUnit<C>
+{
+    if (precision < 0)
+        return Format("%lf", value);
+    return Format("%.*lf", precision, value);
+}
+
+// ---- binary data as text -----------------------------------------------------
+
+template <class C, class O>
+StringT<C, O> StringT<C, O>::EncodeBinaryData(std::int32_t mode, const void* bytes, std::uint32_t count)
+    requires NarrowUnit<C>
+{
+    if ((mode != 0 && mode != 1) || count == 0)
+        return StringT();
+    if (bytes == nullptr)
+    {
+        VX_ASSERT_FALSE();
+        return StringT();
+    }
+    const unsigned char* source = static_cast<const unsigned char*>(bytes);
+    const std::uint64_t length = mode == 0 ? 2 * static_cast<std::uint64_t>(count)
+                                           : (static_cast<std::uint64_t>(count) + 2) / 3 * 4;
+    StringT result;
+    result.mBuffer = NewUnits<char>(length + 1);
+    char* out = result.Data();
+    if (mode == 0)
+    {
+        for (std::uint32_t i = 0; i < count; ++i)
+        {
+            *out++ = kHexDigits[source[i] >> 4];
+            *out++ = kHexDigits[source[i] & 0x0F];
+        }
+    }
+    else
+    {
+        std::uint32_t i = 0;
+        for (; i + 3 <= count; i += 3)
+        {
+            const std::uint32_t group = (static_cast<std::uint32_t>(source[i]) << 16) |
+                                        (static_cast<std::uint32_t>(source[i + 1]) << 8) | source[i + 2];
+            *out++ = kBase64Alphabet[(group >> 18) & 0x3F];
+            *out++ = kBase64Alphabet[(group >> 12) & 0x3F];
+            *out++ = kBase64Alphabet[(group >> 6) & 0x3F];
+            *out++ = kBase64Alphabet[group & 0x3F];
+        }
+        const std::uint32_t rest = count - i;
+        if (rest != 0)
+        {
+            std::uint32_t group = static_cast<std::uint32_t>(source[i]) << 16;
+            if (rest == 2)
+                group |= static_cast<std::uint32_t>(source[i + 1]) << 8;
+            *out++ = kBase64Alphabet[(group >> 18) & 0x3F];
+            *out++ = kBase64Alphabet[(group >> 12) & 0x3F];
+            *out++ = rest == 2 ? kBase64Alphabet[(group >> 6) & 0x3F] : '=';
+            *out++ = '=';
+        }
+    }
+    result.Refresh();
+    return result;
+}
+
+template <class C, class O>
+VxRESULT StringT<C, O>::DecodeBinaryData(std::int32_t mode, RCPtr<LIBuffer>& buffer, std::uint32_t offset) const
+    requires NarrowUnit<C>
+{
+    if (mode != 0 && mode != 1)
+        return VXR_E_INVALIDARG;
+    const std::uint32_t length = static_cast<std::uint32_t>(GetLength());
+    const char* text = Data();
+    if (mode == 0)
+    {
+        if (length % 2 != 0)
+            return InvalidBinaryText();
+        const std::uint64_t bound = static_cast<std::uint64_t>(offset) + length / 2;
+        if (bound > kMaxBufferSize)
+            return InvalidBinaryText();
+        const VxRESULT prepared = PrepareTarget(buffer, bound);
+        if (Failed(prepared))
+            return prepared;
+        unsigned char* out = static_cast<unsigned char*>(buffer->GetData()) + offset;
+        for (std::uint32_t i = 0; i < length; i += 2)
+        {
+            const int high = HexValue(text[i]);
+            const int low = HexValue(text[i + 1]);
+            if (high < 0 || low < 0)
+                return InvalidBinaryText();
+            out[i / 2] = static_cast<unsigned char>((high << 4) | low);
+        }
+        return VXR_OK;
+    }
+
+    if (length % 4 != 0)
+        return InvalidBinaryText();
+    const std::uint64_t bound = static_cast<std::uint64_t>(offset) + length / 4 * 3;
+    if (bound > kMaxBufferSize)
+        return InvalidBinaryText();
+    const VxRESULT prepared = PrepareTarget(buffer, bound);
+    if (Failed(prepared))
+        return prepared;
+    if (length == 0)
+        return VXR_OK;
+    unsigned char* const out = static_cast<unsigned char*>(buffer->GetData());
+    std::uint64_t position = offset;
+    auto put = [&](std::uint32_t byte) {
+        if (position >= bound)
+            return false;
+        out[position++] = static_cast<unsigned char>(byte);
+        return true;
+    };
+    std::uint32_t group = 0;
+    std::uint32_t inGroup = 0;
+    std::uint32_t i = 0;
+    for (; i < length; ++i)
+    {
+        const int value = Base64Value(text[i]);
+        if (value < 0)
+            break;
+        group = (group << 6) | static_cast<std::uint32_t>(value);
+        if (++inGroup == 4)
+        {
+            if (!put(group >> 16) || !put((group >> 8) & 0xFF) || !put(group & 0xFF))
+                return InvalidBinaryText();
+            group = 0;
+            inGroup = 0;
+        }
+    }
+    // Only the padding that completes the last group may follow.
+    const std::uint32_t rest = length - i;
+    if (inGroup == 1 || (rest != 0 && (inGroup == 0 || rest != 4 - inGroup)))
+        return InvalidBinaryText();
+    for (std::uint32_t j = i; j < length; ++j)
+    {
+        if (text[j] != '=')
+            return InvalidBinaryText();
+    }
+    if (inGroup == 2 && !put(group >> 4))
+        return InvalidBinaryText();
+    if (inGroup == 3 && (!put(group >> 10) || !put((group >> 2) & 0xFF)))
+        return InvalidBinaryText();
+    if (buffer->Resize(static_cast<std::uint32_t>(position)) < 0)
+        return VXR_E_OUTOFMEMORY;
+    return VXR_OK;
+}
+
+// ---- conversions -------------------------------------------------------------
+
+template <class C, class O>
+VxRESULT StringT<C, O>::ConvertUTF16ToUTF8(const unsigned short* text, std::int32_t count, RCPtr<LIBuffer>& out)
+{
+    const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
+    if (length == 0)
+    {
+        out = StringT<char, unsigned short>::GetEmptyString().mBuffer;
+        return VXR_OK;
+    }
+    return ConvertInto<char>(4 * static_cast<std::uint64_t>(length) + 1, out, [&](char* target, std::uint32_t& written) {
+        for (std::uint32_t i = 0; i < length;)
+        {
+            std::uint32_t codePoint;
+            const std::uint32_t read = DecodeUTF16(text + i, length - i, codePoint);
+            if (read == 0)
+                return false;
+            i += read;
+            written += EncodeUTF8(codePoint, reinterpret_cast<unsigned char*>(target + written));
+        }
+        return true;
+    });
+}
+
+template <class C, class O>
+VxRESULT StringT<C, O>::ConvertUTF8ToUTF16(const char* text, std::int32_t count, RCPtr<LIBuffer>& out)
+{
+    const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
+    if (length == 0)
+    {
+        out = StringT<unsigned short, char>::GetEmptyString().mBuffer;
+        return VXR_OK;
+    }
+    const unsigned char* source = reinterpret_cast<const unsigned char*>(text);
+    return ConvertInto<unsigned short>(static_cast<std::uint64_t>(length) + 1, out,
+                                       [&](unsigned short* target, std::uint32_t& written) {
+                                           for (std::uint32_t i = 0; i < length;)
+                                           {
+                                               std::uint32_t codePoint;
+                                               const std::uint32_t read = DecodeUTF8(source + i, length - i, codePoint);
+                                               if (read == 0)
+                                                   return false;
+                                               i += read;
+                                               written += EncodeUTF16(codePoint, target + written);
+                                           }
+                                           return true;
+                                       });
+}
+
+namespace
+{
+bool IsScalarValue(std::uint32_t codePoint)
+{
+    return codePoint <= 0x10FFFF && !IsSurrogate(codePoint);
+}
+} // namespace
+
+template <class C, class O>
+VxRESULT StringT<C, O>::ConvertUTF32ToUTF16(const std::uint32_t* text, std::int32_t count, RCPtr<LIBuffer>& out)
+{
+    const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
+    if (length == 0)
+    {
+        out = StringT<unsigned short, char>::GetEmptyString().mBuffer;
+        return VXR_OK;
+    }
+    return ConvertInto<unsigned short>(2 * static_cast<std::uint64_t>(length) + 1, out,
+                                       [&](unsigned short* target, std::uint32_t& written) {
+                                           for (std::uint32_t i = 0; i < length; ++i)
+                                           {
+                                               if (!IsScalarValue(text[i]))
+                                                   return false;
+                                               written += EncodeUTF16(text[i], target + written);
+                                           }
+                                           return true;
+                                       });
+}
+
+template <class C, class O>
+VxRESULT StringT<C, O>::ConvertUTF32ToUTF8(const std::uint32_t* text, std::int32_t count, RCPtr<LIBuffer>& out)
+{
+    const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
+    if (length == 0)
+    {
+        out = StringT<char, unsigned short>::GetEmptyString().mBuffer;
+        return VXR_OK;
+    }
+    return ConvertInto<char>(4 * static_cast<std::uint64_t>(length) + 1, out, [&](char* target, std::uint32_t& written) {
+        for (std::uint32_t i = 0; i < length; ++i)
+        {
+            if (!IsScalarValue(text[i]))
+                return false;
+            written += EncodeUTF8(text[i], reinterpret_cast<unsigned char*>(target + written));
+        }
+        return true;
+    });
+}
+
+template class StringT<char, unsigned short>;
+
+// The UTF-16 string has only the common operations; they are instantiated one
+// by one because some compilers would also instantiate the UTF-8-only ones for
+// a whole-class instantiation.
+using WideString = StringT<unsigned short, char>;
+template WideString::StringT(WideString::EmptyTag);
+template const WideString& WideString::GetEmptyString();
+template WideString::StringT();
+template WideString::StringT(const unsigned short*, std::int32_t);
+template WideString::StringT(const WideString&);
+template WideString::StringT(const StringT<char, unsigned short>&);
+template WideString& WideString::operator=(const WideString&);
+template WideString& WideString::operator=(const unsigned short*);
+template void WideString::Assign(const unsigned short*, std::int32_t);
+template void WideString::AssignUnits(const unsigned short*, std::uint32_t);
+template void WideString::TakeBuffer(const RCPtr<LIBuffer>&);
+template WideString WideString::FromUnits(const unsigned short*, std::uint32_t);
+template void WideString::Empty();
+template std::int32_t WideString::GetLength() const;
+template bool WideString::IsEmpty() const;
+template bool WideString::operator==(const WideString&) const;
+template bool WideString::operator==(const unsigned short*) const;
+template bool WideString::operator<(const WideString&) const;
+template void WideString::Append(const WideString&);
+template WideString WideString::Reversed() const;
+template unsigned short* WideString::GetBuffer(std::int32_t);
+template VxRESULT WideString::ReleaseBuffer();
+template VxRESULT WideString::ConvertUTF16ToUTF8(const unsigned short*, std::int32_t, RCPtr<LIBuffer>&);
+template VxRESULT WideString::ConvertUTF8ToUTF16(const char*, std::int32_t, RCPtr<LIBuffer>&);
+template VxRESULT WideString::ConvertUTF32ToUTF16(const std::uint32_t*, std::int32_t, RCPtr<LIBuffer>&);
+template VxRESULT WideString::ConvertUTF32ToUTF8(const std::uint32_t*, std::int32_t, RCPtr<LIBuffer>&);
+} // namespace Vx
