@@ -1,0 +1,87 @@
+#include "VxFramework/Utilities/Storage/ArrayUtils.h"
+#include "VxFramework/Utilities/Storage/RCPtrArray.h"
+#include "VxFramework/Utilities/Storage/VxArray.h"
+
+#include "tests/VxFramework/Utilities/Storage/Tracked.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+using VxTest::Tracked;
+
+std::vector<unsigned int> Indices(const Vx::ArrayBuffer<unsigned int, 1, 0>& indices)
+{
+    std::vector<unsigned int> values;
+    for (std::uint32_t i = 0; i < indices.GetCount(); ++i)
+        values.push_back(indices[i]);
+    return values;
+}
+
+TEST(SortArray, SortsTheFirstNElements)
+{
+    Vx::Array<int> array;
+    for (int value : {5, 3, 9, 1, 0})
+        array.Add(value);
+    Vx::SortArray(array, 4, [](int a, int b) { return a < b; });
+    const std::vector<int> expected{1, 3, 5, 9, 0};
+    for (std::uint32_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(array[i], expected[i]);
+}
+
+TEST(SortArray, TooManyElementsThrowsAndChangesNothing)
+{
+    Vx::Array<int> array;
+    for (int value : {3, 2, 1})
+        array.Add(value);
+    try
+    {
+        Vx::SortArray(array, 4, [](int a, int b) { return a < b; });
+        FAIL() << "no exception";
+    }
+    catch (const Vx::Exception<std::out_of_range>& error)
+    {
+        EXPECT_EQ(std::string(error.what()).rfind("Out of Range :  :  : VxFramework/Utilities/Storage/ArrayUtils.h : Line ", 0), 0u)
+            << error.what();
+    }
+    EXPECT_EQ(array[0], 3);
+    Vx::SortArray(array, 1, [](int a, int b) { return a < b; });
+    EXPECT_EQ(array[0], 3);
+}
+
+TEST(SortArray, SortsReferencePointersWithoutReferenceTraffic)
+{
+    Vx::RCPtrArray<Tracked> array;
+    for (int value : {2, 3, 1})
+        array.Add(Vx::RCPtr<Tracked>(new Tracked(value)));
+    Tracked::Counters().Reset();
+    Vx::SortArray(array, 3, [](const Vx::RCPtr<Tracked>& a, const Vx::RCPtr<Tracked>& b) { return a->mValue < b->mValue; });
+    EXPECT_EQ(array[0]->mValue, 1);
+    EXPECT_EQ(array[2]->mValue, 3);
+    EXPECT_EQ(Tracked::Counters().addRefs, Tracked::Counters().releases);
+    EXPECT_TRUE(Tracked::Counters().destroyed.empty());
+}
+
+TEST(SortArrayIndices, ListsPositionsInOrderAndLeavesTheSource)
+{
+    Vx::Array<int> source;
+    for (int value : {30, 10, 20})
+        source.Add(value);
+    Vx::ArrayBuffer<unsigned int, 1, 0> indices;
+    indices.SetCount(7);
+    const auto less = [](int a, int b) { return a < b; };
+    Vx::SortArrayIndices(source, 3, indices, less);
+    EXPECT_EQ(Indices(indices), (std::vector<unsigned int>{1, 2, 0}));
+    EXPECT_EQ(source[0], 30);
+    EXPECT_EQ(source[1], 10);
+
+    Vx::SortArrayIndices(source, 2, indices, less);
+    EXPECT_EQ(Indices(indices), (std::vector<unsigned int>{1, 0}));
+    Vx::SortArrayIndices(source, 0, indices, less);
+    EXPECT_EQ(indices.GetCount(), 0u);
+    EXPECT_THROW(Vx::SortArrayIndices(source, 4, indices, less), Vx::Exception<std::out_of_range>);
+}
+} // namespace
