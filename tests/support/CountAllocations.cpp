@@ -16,7 +16,9 @@ thread_local std::uint64_t tAllocations = 0;
 } // namespace
 
 #ifdef VX_SANITIZER_ALLOCATOR
-#include <sanitizer/allocator_interface.h>
+// Declared here: g++ ships the sanitizers without their interface headers.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onAllocate)(const volatile void*, std::size_t),
+                                                         void (*onFree)(const volatile void*));
 
 namespace
 {
