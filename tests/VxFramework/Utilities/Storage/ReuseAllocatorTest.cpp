@@ -188,3 +188,35 @@ TEST(ReuseAllocator, LockedPoolNeverHandsOneBlockToTwoThreads)
         thread.join();
     EXPECT_EQ(clashes, std::vector<int>(4, 0));
 }
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VX_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VX_TEST_SANITIZED 1
+#endif
+#endif
+
+namespace
+{
+// Larger than any address space here: every block allocation fails.
+struct Huge
+{
+    char bytes[std::size_t{1} << 46];
+};
+} // namespace
+
+TEST(ReuseAllocator, RunningOutOfMemoryLeavesThePoolUsable)
+{
+#ifdef VX_TEST_SANITIZED
+    GTEST_SKIP() << "the sanitizers' allocators stop the program on impossible sizes";
+#else
+    Vx::ReuseAllocator<Huge, 4> pool(true);
+    EXPECT_EQ(pool.Allocate(sizeof(Huge)), nullptr);
+    // A lock left taken would make this second call wait forever.
+    EXPECT_EQ(pool.Allocate(sizeof(Huge)), nullptr);
+    EXPECT_THROW(pool.AllocateOrThrow(sizeof(Huge) + 8), std::bad_alloc);
+    VxTest::CaptureStderr capture;
+    EXPECT_EQ(pool.GetIndex(nullptr), kNoIndex);
+#endif
+}
