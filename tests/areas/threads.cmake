@@ -7,3 +7,5 @@ vx_add_test(threads SOURCES
   VxFramework/Utilities/Threading/ThreadTest.cpp
   VxFramework/Utilities/Threading/ThreaderTest.cpp
   VxFramework/Utilities/Threading/ThreadPoolTest.cpp)
+
+vx_add_benchmark(threads SOURCES benchmarks/ThreadsBenchmark.cpp)

@@ -60,6 +60,11 @@ void LThreadPool::Shutdown()
 std::int32_t LThreadPool::TryStartOnIdleWorker(const RCPtr<LThreadWorker>& worker,
                                                const RCPtr<LRefCountedObject>& parameter, std::int32_t priority)
 {
+    if (worker == nullptr)
+    {
+        VX_ASSERT_FALSE();
+        return -1;
+    }
     for (std::int32_t i = 0; i < mWorkerCount.GetValue(); ++i)
     {
         ScopedLock lock(mLock);
@@ -81,9 +86,9 @@ std::int32_t LThreadPool::TryStartOnIdleWorker(const RCPtr<LThreadWorker>& worke
 void LThreadPool::QueueWork(const RCPtr<LThreadWorker>& worker, const RCPtr<LRefCountedObject>& parameter,
                             std::int32_t priority)
 {
+    // Nothing could run a null worker.
     if (worker == nullptr)
     {
-        // Nothing could run it.
         VX_ASSERT_FALSE();
         return;
     }

@@ -208,3 +208,15 @@ TEST(LThreadPool, PoolReleasedLastByItsDispatcherEndsSafely)
     // The queued item ran, unless the shutdown came before its worker woke.
     EXPECT_EQ(journal.Get().front(), "busy");
 }
+
+TEST(LThreadPool, NullWorkerIsRefused)
+{
+    const auto pool = Vx::MakeRCPtr<Vx::LThreadPool>(1, 7);
+    VxTest::CaptureStderr capture;
+    pool->QueueWork(nullptr, nullptr, 5);
+    EXPECT_EQ(pool->TryStartOnIdleWorker(nullptr, nullptr, 5), -1);
+    EXPECT_NE(capture.Finish().find("JUCE Assertion failure in ThreadPool.cpp:"), std::string::npos);
+    Journal journal;
+    pool->QueueWork(MakeJob(journal, "after"), nullptr, 5);
+    EXPECT_TRUE(journal.WaitFor(1));
+}
