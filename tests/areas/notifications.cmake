@@ -4,4 +4,4 @@ vx_add_test(notifications SOURCES
   VxFramework/Notification/NotificationCenterTest.cpp
   VxFramework/Notification/NotificationHandlerTest.cpp)
 
-vx_add_benchmark(notifications SOURCES benchmarks/NotificationQueueBenchmark.cpp)
+vx_add_benchmark(notifications SOURCES benchmarks/NotificationQueueBenchmark.cpp LIBS DeviceSim)

@@ -7,6 +7,7 @@
 // The notification queue has no wake-up of its own (the application's idle
 // tick processes it), so here the main thread polls it, yielding between
 // polls; JUCE's loop sleeps in poll() until its socket is written.
+#include "sim/SimulatedDevice.h"
 #include "VxFramework/Notification/NotificationCenter.h"
 #include "VxFramework/Notification/NotificationClient.h"
 
@@ -229,6 +230,10 @@ BENCHMARK(CallAsyncLatency)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
+    // JUCE's message loop runs on the device backend: give it the simulated device.
+    Sim::SimulatedDevice device;
+    device.addDsiPanel(800, 480);
+    device.install();
     // The calling thread becomes JUCE's message thread; the benchmarks run on it.
     juce::MessageManager::getInstance();
     // As in the running application.
@@ -240,5 +245,6 @@ int main(int argc, char** argv)
     benchmark::Shutdown();
     Vx::LNotification::SetPoolingEnabled(false);
     juce::MessageManager::deleteInstance();
+    device.uninstall();
     return 0;
 }
