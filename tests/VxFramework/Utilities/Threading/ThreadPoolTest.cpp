@@ -211,12 +211,12 @@ TEST(LThreadPool, PoolReleasedLastByItsDispatcherEndsSafely)
 
 TEST(LThreadPool, NullWorkerIsRefused)
 {
+    Journal journal;
     const auto pool = Vx::MakeRCPtr<Vx::LThreadPool>(1, 7);
     VxTest::CaptureStderr capture;
     pool->QueueWork(nullptr, nullptr, 5);
     EXPECT_EQ(pool->TryStartOnIdleWorker(nullptr, nullptr, 5), -1);
     EXPECT_NE(capture.Finish().find("JUCE Assertion failure in ThreadPool.cpp:"), std::string::npos);
-    Journal journal;
     pool->QueueWork(MakeJob(journal, "after"), nullptr, 5);
     EXPECT_TRUE(journal.WaitFor(1));
 }
