@@ -19,8 +19,9 @@ class QuietLogger : public juce::Logger
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static QuietLogger logger;
-    juce::Logger::setCurrentLogger(&logger);
+    // Never destroyed: JUCE may still log while the process exits.
+    static QuietLogger* const logger = new QuietLogger();
+    juce::Logger::setCurrentLogger(logger);
 
     const std::string text(reinterpret_cast<const char*>(data), size);
     const Vx::KeyCode key = Vx::TextToKeyCode(Vx::StringT<char, unsigned short>(text.c_str()));
