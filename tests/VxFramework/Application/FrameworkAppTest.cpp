@@ -230,7 +230,7 @@ TEST_F(ApplicationTest, IdleIntervalFallsTo1msWhileWorkIsPending)
     const Vx::RCPtr<Vx::LNotificationDistributor> engineDistributor(engine);
     const Vx::RCPtr<Vx::LNotificationDistributor> window(mWindows[0]);
 
-    // Each delivery posts the next piece of work until three are done.
+    // Each delivery posts more work until three deliveries are done.
     const auto centreWork = Vx::MakeRCPtr<CountingClient>(nullptr, "centre");
     centreWork->mAction = [&] {
         if (centreWork->mReceived < 3)
