@@ -1,0 +1,3 @@
+vx_add_test(caches SOURCES
+  VxFramework/Utilities/Storage/HashedListTest.cpp
+  VxFramework/Utilities/Storage/PurgableObjectCacheTest.cpp)
