@@ -1,0 +1,2 @@
+vx_add_test(bitmaps SOURCES
+  VxFramework/Utilities/Graphics/BitmapTest.cpp)
