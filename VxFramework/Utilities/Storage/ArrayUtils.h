@@ -4,6 +4,8 @@
 #include "VxFramework/Utilities/Storage/ArrayBuffer.h"
 #include "VxFramework/Utilities/Storage/Iterable.h"
 #include "VxFramework/Utilities/Storage/RCPtrArray.h"
+#include "VxFramework/Utilities/Storage/StringT.h"
+#include "VxFramework/Utilities/Storage/VxArray.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -11,6 +13,35 @@
 
 namespace Vx
 {
+// An array of strings.
+template <class C, class O>
+class StringArrayT : public Array<StringT<C, O>>
+{
+public:
+    StringArrayT() = default;
+
+    // The fields of the text between any of the delimiter characters; every
+    // field is produced whatever the maximum count.
+    StringArrayT(const StringT<C, O>& text, const char* delimiters, std::int32_t maxCount = -1)
+    {
+        text.Split(*this, delimiters, maxCount);
+    }
+
+    ~StringArrayT() override = default;
+
+    // The index of the last element whose text is stored at that address (the
+    // same characters, not equal text); -1 when none is.
+    std::int32_t FindByDataPointer(const C* text) const
+    {
+        for (std::uint32_t i = this->GetCount(); i-- > 0;)
+        {
+            if ((*this)[i].GetCString() == text)
+                return static_cast<std::int32_t>(i);
+        }
+        return -1;
+    }
+};
+
 // Sorts the first n elements in place (unstable), ordered by the comparer, a
 // strict weak "less than" over two elements.
 template <class T, class Comparer>

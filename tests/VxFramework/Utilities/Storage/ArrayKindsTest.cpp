@@ -2,6 +2,7 @@
 // and a second table for where the kinds answer differently.
 
 #include "VxFramework/Utilities/Storage/ArrayBuffer.h"
+#include "VxFramework/Utilities/Storage/ArrayUtils.h"
 #include "VxFramework/Utilities/Storage/ConstRCPtrArray.h"
 #include "VxFramework/Utilities/Storage/RCPtrArray.h"
 #include "VxFramework/Utilities/Storage/VxArray.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -41,6 +43,16 @@ template <> struct Kind<Vx::Array<int>>
     static constexpr const char* kThrowFile = nullptr;
     static Element Make(int value) { return value; }
     static int ValueOf(const Element& element) { return element; }
+};
+
+template <> struct Kind<Vx::StringArrayT<char, unsigned short>>
+{
+    using Element = Vx::StringT<char, unsigned short>;
+    static constexpr Family kFamily = kVector;
+    static constexpr const char* kAssertFile = " VxArray.h:";
+    static constexpr const char* kThrowFile = nullptr;
+    static Element Make(int value) { return value == 0 ? Element() : Element(std::to_string(value).c_str()); }
+    static int ValueOf(const Element& element) { return element.IsEmpty() ? 0 : std::atoi(element.GetCString()); }
 };
 
 template <class T, std::uint32_t G, std::uint32_t S> struct Kind<Vx::ArrayBuffer<T, G, S>>
@@ -281,7 +293,7 @@ protected:
     int mLiveBefore = Tracked::Counters().live;
 };
 
-using Kinds = ::testing::Types<Vx::Array<int>, Vx::ArrayBuffer<int, 1, 0>, Vx::ArrayBuffer<std::int64_t, 4, 16>,
+using Kinds = ::testing::Types<Vx::Array<int>, Vx::StringArrayT<char, unsigned short>, Vx::ArrayBuffer<int, 1, 0>, Vx::ArrayBuffer<std::int64_t, 4, 16>,
     Vx::ArrayBufferM<int, 3>, Vx::ConstRCPtrArray<Tracked, 1, 0>, Vx::RCPtrArray<Tracked, 1, 0>,
     Vx::RCPtrArray<Tracked, 256, 256>>;
 TYPED_TEST_SUITE(ArrayKinds, Kinds);

@@ -12,6 +12,75 @@
 namespace
 {
 using VxTest::Tracked;
+using String = Vx::StringT<char, unsigned short>;
+using Strings = Vx::StringArrayT<char, unsigned short>;
+
+std::vector<std::string> Texts(const Strings& strings)
+{
+    std::vector<std::string> texts;
+    for (const String& text : strings)
+        texts.emplace_back(text.GetCString());
+    return texts;
+}
+
+TEST(StringArray, SplitsIntoFields)
+{
+    struct SplitCase
+    {
+        const char* text;
+        const char* delimiters;
+        std::vector<std::string> fields;
+    };
+    const SplitCase cases[] = {
+        {"a,b,,c", ",", {"a", "b", "", "c"}},
+        {",a", ",", {"", "a"}},
+        {"a,", ",", {"a"}},
+        {"a,,", ",", {"a", ""}},
+        {"", ",", {""}},
+        {"abc", ",", {"abc"}},
+        {"a b\tc", " \t", {"a", "b", "c"}},
+        {"line 1\nline 2\n", "\n", {"line 1", "line 2"}},
+    };
+    for (const SplitCase& c : cases)
+    {
+        SCOPED_TRACE(c.text);
+        const Strings fields(c.text, c.delimiters, -1);
+        EXPECT_EQ(Texts(fields), c.fields);
+    }
+    // Every field is produced whatever the maximum count.
+    EXPECT_EQ(Strings("a;b;c", ";", 2).GetCount(), 3u);
+}
+
+TEST(StringArray, FindsTheLastElementHoldingTheCharacters)
+{
+    Strings strings;
+    const String name("NID_TEST");
+    strings.Add(String("other"));
+    strings.Add(name); // shares the buffer of name
+    strings.Add(String("NID_TEST"));
+    strings.Add(name);
+    EXPECT_EQ(strings.FindByDataPointer(name.GetCString()), 3);
+    EXPECT_EQ(strings.FindByDataPointer(strings[2].GetCString()), 2);
+    // Equal text in another buffer is not the same characters.
+    const String equal("NID_TEST");
+    EXPECT_EQ(strings.FindByDataPointer(equal.GetCString()), -1);
+    EXPECT_EQ(Strings().FindByDataPointer(name.GetCString()), -1);
+}
+
+TEST(StringArray, GrowingKeepsTheTextsWhereTheyAre)
+{
+    // Interned names are handed out by their character pointer.
+    Strings strings;
+    strings.Add(String("first"));
+    const char* const first = strings[0].GetCString();
+    for (int i = 0; i < 1000; ++i)
+        strings.Add(String::Format("name %d", i));
+    EXPECT_EQ(strings[0].GetCString(), first);
+    EXPECT_EQ(strings.FindByDataPointer(first), 0);
+
+    const Strings copy(strings);
+    EXPECT_EQ(Texts(copy), Texts(strings));
+}
 
 std::vector<unsigned int> Indices(const Vx::ArrayBuffer<unsigned int, 1, 0>& indices)
 {

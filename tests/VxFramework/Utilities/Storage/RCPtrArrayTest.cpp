@@ -224,6 +224,27 @@ TEST_F(RCPtrArrays, ExclusiveObjectHeldElsewhereIsCopiedIn)
     object->SetExclusive(false);
 }
 
+TEST_F(RCPtrArrays, InsertThatCannotTakeTheItemChangesNothing)
+{
+    class Other : public virtual Vx::LRefCountedObject
+    {
+    };
+    // Exclusive and held elsewhere, its copy of the wrong type: taking a reference throws.
+    class Uncopyable : public virtual Vx::LRefCountedObject
+    {
+    public:
+        Vx::RCPtr<Vx::LRefCountedObject> CreateCopy() const override { return Vx::MakeRCPtr<Other>(); }
+    };
+    Vx::RCPtrArray<Uncopyable> array(2);
+    const Vx::RCPtr<Uncopyable> item(new Uncopyable);
+    item->SetExclusive(true);
+    EXPECT_THROW(array.Insert(1, item), std::logic_error);
+    EXPECT_THROW(static_cast<Vx::ConstRCPtrArray<Uncopyable>&>(array).Insert(0, item), std::logic_error);
+    EXPECT_EQ(array.GetCount(), 2u);
+    EXPECT_EQ(item->GetRefCount(), 1u);
+    item->SetExclusive(false);
+}
+
 TEST_F(RCPtrArrays, ReferenceCountedArrayReleasesItsElementsWithItself)
 {
     Vx::RCPtr<Vx::LRCPtrArray<Tracked>> list(new Vx::LRCPtrArray<Tracked>(1, 4));

@@ -113,6 +113,30 @@ TEST_F(RCPtrQueues, PopHandsOverTheQueuesReference)
     // Destroying the queue releases what is still queued.
 }
 
+class Other : public virtual Vx::LRefCountedObject
+{
+};
+
+// Exclusive and held elsewhere, its copy of the wrong type: taking a reference throws.
+class Uncopyable : public virtual Vx::LRefCountedObject
+{
+public:
+    Vx::RCPtr<Vx::LRefCountedObject> CreateCopy() const override { return Vx::MakeRCPtr<Other>(); }
+};
+
+TEST_F(RCPtrQueues, PushThatCannotTakeTheItemQueuesNothing)
+{
+    Vx::RCPtrQueue<Uncopyable> queue(nullptr);
+    const Vx::RCPtr<Uncopyable> item(new Uncopyable);
+    item->SetExclusive(true);
+    EXPECT_THROW(queue.Push(item), std::logic_error);
+    EXPECT_EQ(queue.GetCount(), 0u);
+    EXPECT_EQ(item->GetRefCount(), 1u);
+    item->SetExclusive(false);
+    EXPECT_EQ(queue.Push(item), 0);
+    EXPECT_EQ(queue.Pop(), item);
+}
+
 TEST_F(RCPtrQueues, ProducersUnderOneLockLoseAndReorderNothing)
 {
     constexpr int kProducers = 4;
