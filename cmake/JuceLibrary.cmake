@@ -4,6 +4,8 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(JUCE_SYSLIBS REQUIRED IMPORTED_TARGET
   zlib libpng libjpeg flac vorbis vorbisfile vorbisenc ogg freetype2 alsa)
+# The device's display and input backend (JuceBackend/).
+pkg_check_modules(VX_BACKEND_SYSLIBS REQUIRED IMPORTED_TARGET libdrm libudev libinput)
 
 set(JUCE_MODULES_DIR /usr/share/juce/modules CACHE PATH "Installed JUCE modules")
 if(NOT EXISTS ${JUCE_MODULES_DIR}/juce_core/juce_core.h)
@@ -14,13 +16,83 @@ set(VX_JUCE_MODULES
   juce_core juce_events juce_data_structures juce_graphics juce_gui_basics
   juce_audio_basics juce_audio_devices juce_audio_formats)
 
+# Modules whose Linux native layer is the device backend's: they are compiled
+# through the backend's own module sources (JuceBackend/<module>.cpp), which
+# include JUCE's portable sources and the backend's native files instead of
+# JUCE's X11 windowing and Linux messaging.
+set(VX_JUCE_BACKEND_MODULES juce_events juce_gui_basics)
+
+# vx_juce_portable_sources(<module>)
+# Derives from the installed module's own .cpp the sources it compiles on every
+# platform, in JUCE's order, and writes them as two include lists into
+# ${VX_JUCE_GENERATED_DIR}: <module>_portable.h holds those that come before
+# the module's platform-specific native files, <module>_portable_tail.h those
+# that come after them (they may use types the native files define).  JUCE's
+# files are included from where Debian installed them, never copied.
+set(VX_JUCE_GENERATED_DIR ${CMAKE_BINARY_DIR}/juce_modules)
+function(vx_juce_portable_sources module)
+  set(source ${JUCE_MODULES_DIR}/${module}/${module}.cpp)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  file(READ ${source} text)
+  # Only preprocessor lines matter; semicolons would split CMake's lists.
+  string(REPLACE ";" " " text "${text}")
+  string(REPLACE "\n" ";" lines "${text}")
+  set(depth 0)
+  set(block_is_native FALSE)
+  set(after_native FALSE)
+  set(head "// Generated from ${source}: its portable sources, before its native files.\n")
+  set(tail "// Generated from ${source}: its portable sources, after its native files.\n")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[ \t]*#[ \t]*if")
+      math(EXPR depth "${depth} + 1")
+      if(depth EQUAL 1)
+        set(block_is_native FALSE)
+      endif()
+    elseif(line MATCHES "^[ \t]*#[ \t]*endif")
+      math(EXPR depth "${depth} - 1")
+      if(depth EQUAL 0 AND block_is_native)
+        set(after_native TRUE)
+      endif()
+    elseif(line MATCHES "^[ \t]*#[ \t]*include[ \t]+\"([^\"]+)\"")
+      set(file ${CMAKE_MATCH_1})
+      if(depth GREATER 0)
+        if(file MATCHES "^native/")
+          set(block_is_native TRUE)
+        endif()
+      elseif(NOT file STREQUAL "${module}.h")
+        if(after_native)
+          string(APPEND tail "#include <${module}/${file}>\n")
+        else()
+          string(APPEND head "#include <${module}/${file}>\n")
+        endif()
+      endif()
+    endif()
+  endforeach()
+  if(NOT depth EQUAL 0 OR NOT after_native)
+    message(FATAL_ERROR "${source} is not laid out as expected: its portable sources cannot be derived")
+  endif()
+  file(CONFIGURE OUTPUT ${VX_JUCE_GENERATED_DIR}/${module}_portable.h CONTENT "${head}" @ONLY)
+  file(CONFIGURE OUTPUT ${VX_JUCE_GENERATED_DIR}/${module}_portable_tail.h CONTENT "${tail}" @ONLY)
+endfunction()
+
 set(VX_JUCE_SOURCES)
 foreach(module IN LISTS VX_JUCE_MODULES)
-  list(APPEND VX_JUCE_SOURCES ${JUCE_MODULES_DIR}/${module}/${module}.cpp)
+  if(module IN_LIST VX_JUCE_BACKEND_MODULES)
+    vx_juce_portable_sources(${module})
+    list(APPEND VX_JUCE_SOURCES ${PROJECT_SOURCE_DIR}/JuceBackend/${module}.cpp)
+  else()
+    list(APPEND VX_JUCE_SOURCES ${JUCE_MODULES_DIR}/${module}/${module}.cpp)
+  endif()
 endforeach()
+# The backend's own sources outside the module units.
+list(APPEND VX_JUCE_SOURCES
+  ${PROJECT_SOURCE_DIR}/JuceBackend/SystemPath.cpp
+  ${PROJECT_SOURCE_DIR}/JuceBackend/juce_linuxfb_SystemCalls.cpp)
 
 add_library(VxJuce STATIC ${VX_JUCE_SOURCES})
 target_include_directories(VxJuce SYSTEM PUBLIC ${JUCE_MODULES_DIR})
+target_include_directories(VxJuce PRIVATE ${VX_JUCE_GENERATED_DIR})
+target_include_directories(VxJuce PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(VxJuce PUBLIC
   JUCE_GLOBAL_MODULE_SETTINGS_INCLUDED=1
   JUCE_STANDALONE_APPLICATION=1
@@ -38,20 +110,31 @@ target_compile_definitions(VxJuce PUBLIC
   JUCE_USE_OGGVORBIS=1
   JUCE_ALSA=1
   JUCE_JACK=0
-  JUCE_USE_XRANDR=0
-  JUCE_USE_XINERAMA=0
-  JUCE_USE_XSHM=0
-  JUCE_USE_XRENDER=0
-  JUCE_USE_XCURSOR=0
   JUCE_CHECK_MEMORY_LEAKS=0)
 foreach(module IN LISTS VX_JUCE_MODULES)
   target_compile_definitions(VxJuce PUBLIC JUCE_MODULE_AVAILABLE_${module}=1)
 endforeach()
 # JUCE's own sources are not ours to warn about, nor to hold to our
-# undefined-behaviour checks; AddressSanitizer still covers them.
-target_compile_options(VxJuce PRIVATE -w)
-if(VX_SANITIZE)
-  target_compile_options(VxJuce PRIVATE -fno-sanitize=undefined)
-endif()
+# undefined-behaviour checks; AddressSanitizer still covers them.  The backend's
+# module units include JUCE's sources from a system include directory, so their
+# warnings stay quiet there while the backend's own code is checked.
+foreach(source IN LISTS VX_JUCE_SOURCES)
+  if(source MATCHES "^${PROJECT_SOURCE_DIR}/JuceBackend/")
+    # GCC reports a false dangling-pointer warning inside JUCE's ListenerList
+    # wherever it is inlined.
+    set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -Wall -Wextra -Wno-unused-parameter
+      $<$<CXX_COMPILER_ID:GNU>:-Wno-dangling-pointer>)
+    if(VX_FUZZ)
+      # Coverage feedback for the fuzz targets of the backend's parsers.
+      set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -fsanitize=fuzzer-no-link)
+    endif()
+  else()
+    set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -w)
+    if(VX_SANITIZE)
+      set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -fno-sanitize=undefined)
+    endif()
+  endif()
+endforeach()
 find_package(Threads REQUIRED)
-target_link_libraries(VxJuce PUBLIC PkgConfig::JUCE_SYSLIBS Threads::Threads ${CMAKE_DL_LIBS} rt)
+target_link_libraries(VxJuce PUBLIC PkgConfig::JUCE_SYSLIBS PkgConfig::VX_BACKEND_SYSLIBS
+  Threads::Threads ${CMAKE_DL_LIBS} rt)

@@ -11,8 +11,6 @@ packages=(
   # JUCE and what Debian's JUCE links against
   juce-modules-source libasound2-dev libfreetype-dev libpng-dev libjpeg-dev zlib1g-dev
   libflac-dev libvorbis-dev libogg-dev libexpat1-dev fonts-dejavu-core
-  # JUCE's own X11 windowing headers (until the device backend replaces them)
-  libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxcursor-dev libxrender-dev
   # the device's display, input and system interfaces
   libdrm-dev libinput-dev libudev-dev libxkbcommon-dev libdbus-1-dev
 )

@@ -1,0 +1,2 @@
+vx_add_test(application SOURCES
+  VxFramework/Application/FrameworkAppTest.cpp)

@@ -1,0 +1,2 @@
+vx_add_test(files SOURCES
+  VxFramework/Notification/HolderTest.cpp)

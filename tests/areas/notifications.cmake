@@ -1,0 +1,5 @@
+vx_add_test(notifications SOURCES
+  VxFramework/Notification/NotificationTest.cpp
+  VxFramework/Notification/NotificationDistributorTest.cpp
+  VxFramework/Notification/NotificationCenterTest.cpp
+  VxFramework/Notification/NotificationHandlerTest.cpp)
