@@ -135,7 +135,8 @@ public:
     bool IsInRegistry() const;
 
     // The distributor's clients would keep it alive: a distributor whose last
-    // outside reference goes lets them all go.
+    // outside reference goes lets them all go.  A class that is also a client
+    // or a queue overrides this and lets both parts go.
     VxRESULT RemoveContainedReferences() override;
 
 private:

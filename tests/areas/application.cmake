@@ -1,2 +1,4 @@
-vx_add_test(application SOURCES
-  VxFramework/Application/FrameworkAppTest.cpp)
+vx_add_test(application
+  SOURCES
+    VxFramework/Application/FrameworkAppTest.cpp
+  LIBS DeviceSim)

@@ -1,6 +1,7 @@
 #include "VxFramework/Application/FrameworkApp.h"
 
 #include "tests/VxFramework/Application/ApplicationDoubles.h"
+#include "sim/SimulatedDevice.h"
 #include "tests/support/CaptureStderr.h"
 
 #include <gtest/gtest.h>
@@ -229,7 +230,7 @@ TEST_F(ApplicationTest, IdleIntervalFallsTo1msWhileWorkIsPending)
     const Vx::RCPtr<Vx::LNotificationDistributor> engineDistributor(engine);
     const Vx::RCPtr<Vx::LNotificationDistributor> window(mWindows[0]);
 
-    // Each delivery posts the next piece of work until three are done.
+    // Each delivery posts more work until three deliveries are done.
     const auto centreWork = Vx::MakeRCPtr<CountingClient>(nullptr, "centre");
     centreWork->mAction = [&] {
         if (centreWork->mReceived < 3)
@@ -323,13 +324,15 @@ TEST_F(ApplicationTest, RunWithoutWindowsStillRunsTheLoop)
     EXPECT_EQ(mLog, (Log{"before-run", "loop"}));
 }
 
-// An exception escaping JUCE's dispatch loop is shown and ends in an orderly
-// exit through the regular exit request.
+// Run inside JUCE's dispatch loop, on the simulated device that JUCE's
+// message manager brings up.
 class ApplicationRunTest : public ApplicationTest, public ::testing::WithParamInterface<int>
 {
 protected:
     void SetUp() override
     {
+        mDevice.addDsiPanel(480, 800);
+        mDevice.install();
         mJuce = std::make_unique<juce::ScopedJuceInitialiser_GUI>();
         ApplicationTest::SetUp();
     }
@@ -338,11 +341,15 @@ protected:
     {
         ApplicationTest::TearDown();
         mJuce.reset();
+        mDevice.uninstall();
     }
 
+    Sim::SimulatedDevice mDevice;
     std::unique_ptr<juce::ScopedJuceInitialiser_GUI> mJuce;
 };
 
+// An exception escaping JUCE's dispatch loop is shown and ends in an orderly
+// exit through the regular exit request.
 TEST_P(ApplicationRunTest, ExceptionEscapingTheDispatchLoopIsShownAndEndsInAnOrderlyExit)
 {
     AddWindow("w0");

@@ -333,6 +333,7 @@ TEST(NotificationCrossThread, EveryPostIsDeliveredOnceInEachThreadsOrder)
     std::vector<std::uint32_t> next(kThreads, 0);
     std::uint32_t delivered = 0;
     std::uint32_t outOfOrder = 0;
+    std::uint64_t lastDelivered = 0;
     const RCPtr<RecordingClient> client = Vx::MakeRCPtr<RecordingClient>("main", nullptr);
     const std::thread::id mainThread = std::this_thread::get_id();
     client->mAction = [&](RecordingClient&, const RCPtr<Vx::LNotificationDistributor>&,
@@ -344,9 +345,20 @@ TEST(NotificationCrossThread, EveryPostIsDeliveredOnceInEachThreadsOrder)
         if (sequence != next[thread])
             ++outOfOrder;
         next[thread] = sequence + 1;
+        lastDelivered = holder.GetValue();
         ++delivered;
     };
     client->Register(String("application"), "NID_TEST_CROSS_THREAD", 0);
+    // Stamped by the posting threads, consumed by the main thread.
+    std::uint64_t newest = 0;
+    std::uint32_t newestCount = 0;
+    const RCPtr<RecordingClient> latest = Vx::MakeRCPtr<RecordingClient>("latest", nullptr);
+    latest->mAction = [&](RecordingClient&, const RCPtr<Vx::LNotificationDistributor>&,
+                          const Vx::ConstRCPtr<Vx::LNotification>& notification) {
+        newest = dynamic_cast<const Vx::LHolder<std::uint64_t>&>(*notification->GetParam()).GetValue();
+        ++newestCount;
+    };
+    latest->Register(String("application"), "NID_TEST_CROSS_THREAD", Vx::kNotificationPostedOnly);
 
     std::vector<std::thread> posters;
     std::atomic<int> failedPosts{0};
@@ -378,8 +390,13 @@ TEST(NotificationCrossThread, EveryPostIsDeliveredOnceInEachThreadsOrder)
     for (int t = 0; t < kThreads; ++t)
         EXPECT_EQ(next[static_cast<std::size_t>(t)], kPosts);
     EXPECT_EQ(application->GetPendingCount(), 0u);
+    // The posted-only client saw at most one per tick, and the very last one.
+    EXPECT_GE(newestCount, 1u);
+    EXPECT_LE(newestCount, delivered);
+    EXPECT_EQ(newest, lastDelivered);
 
     client->mAction = nullptr;
+    latest->mAction = nullptr;
     Vx::LNotificationCenterManager::ReleaseInstance();
     Vx::LNotification::SetPoolingEnabled(false);
 }

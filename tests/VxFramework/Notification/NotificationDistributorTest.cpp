@@ -301,6 +301,49 @@ TEST(NotificationLifetime, DistributorWithAPostingReceiverIsFreed)
     queue = nullptr;
 }
 
+TEST(NotificationLifetime, DistributorReleasedByItsOwnReceiverOutlivesTheDelivery)
+{
+    Log log;
+    int destroyed = 0;
+    RCPtr<Vx::LNotificationDistributor> distributor = Vx::MakeRCPtr<CountedDistributor>(&destroyed);
+    const RCPtr<RecordingClient> older = Vx::MakeRCPtr<RecordingClient>("older", &log);
+    const RCPtr<RecordingClient> newer = Vx::MakeRCPtr<RecordingClient>("newer", &log);
+    older->Register(distributor, "NID_TEST_A", 0);
+    newer->Register(distributor, "NID_TEST_A", 0);
+    newer->mAction = [&distributor](RecordingClient&, const RCPtr<Vx::LNotificationDistributor>&,
+                                    const Vx::ConstRCPtr<Vx::LNotification>&) { distributor = nullptr; };
+    Vx::LNotificationDistributor* raw = distributor.Get();
+    EXPECT_EQ(raw->Notify(MakeNotification("NID_TEST_A")), Vx::VXR_OK);
+    // The delivery finished on a live object, then it went.
+    EXPECT_EQ(log, (Log{"newer:NID_TEST_A", "older:NID_TEST_A"}));
+    EXPECT_EQ(destroyed, 1);
+    EXPECT_EQ(older->GetRegistrationCount(), 0);
+    EXPECT_EQ(newer->GetRegistrationCount(), 0);
+    newer->mAction = nullptr;
+}
+
+TEST(NotificationConcurrency, DistributorsOnSeveralThreadsEnterAndLeaveTheRegistry)
+{
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+    {
+        threads.emplace_back([] {
+            const RCPtr<Vx::LNotificationDistributor> distributor = Vx::MakeRCPtr<Vx::LNotificationDistributor>();
+            const RCPtr<RecordingClient> client = Vx::MakeRCPtr<RecordingClient>("c", nullptr);
+            for (int i = 0; i < 500; ++i)
+            {
+                client->Register(distributor, "NID_TEST_A", 0);
+                EXPECT_TRUE(distributor->IsInRegistry());
+                client->Unregister(distributor, "NID_TEST_A");
+                EXPECT_FALSE(distributor->IsInRegistry());
+            }
+            EXPECT_EQ(distributor->GetRefCount(), 1u);
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
 TEST(NotificationConcurrency, DeliveriesOnSeveralThreadsWhileClientsComeAndGo)
 {
     const RCPtr<Vx::LNotificationDistributor> distributor = Vx::MakeRCPtr<Vx::LNotificationDistributor>();

@@ -1,0 +1,247 @@
+#include "VxFramework/Utilities/Threading/Threader.h"
+
+#include "tests/support/CaptureStderr.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace
+{
+using Text = Vx::StringT<char, unsigned short>;
+constexpr std::uint32_t kLongWait = 10000;
+
+// A job that can be held at its start and reports its end.
+class GateWorker : public Vx::LThreadWorker
+{
+public:
+    explicit GateWorker(std::string name = "gate worker") : mName(std::move(name)) {}
+
+    std::int32_t ThreadMain(Vx::RCPtr<Vx::LRefCountedObject>& parameter) override
+    {
+        started.Set();
+        open.Wait(Vx::Event::WAIT_FOREVER);
+        sawParameter = parameter.Get();
+        ++runs;
+        finished.Set();
+        return 42;
+    }
+    Text ToString() const override { return Text(mName.c_str()); }
+
+    Vx::TrafficLight open;
+    Vx::TrafficLight started;
+    Vx::Event finished{Vx::Event::kAutoReset};
+    std::atomic<int> runs{0};
+    std::atomic<Vx::LRefCountedObject*> sawParameter{nullptr};
+
+private:
+    std::string mName;
+};
+
+class Parameter : public virtual Vx::LRefCountedObject
+{
+};
+} // namespace
+
+TEST(RetriggerableThreader, RefusesATriggerWhileBusy)
+{
+    Vx::RetriggerableThreader threader("busy");
+    const auto worker = Vx::MakeRCPtr<GateWorker>();
+    const Vx::RCPtr<Vx::LRefCountedObject> parameter(new Parameter);
+    ASSERT_EQ(threader.Trigger(worker, parameter, Vx::kThreadPriorityNormal), Vx::VXR_OK);
+    EXPECT_TRUE(threader.IsRunning());
+    EXPECT_EQ(threader.Trigger(worker, nullptr, Vx::kThreadPriorityNormal), Vx::VXR_E_FAIL);
+
+    worker->open.Set();
+    ASSERT_EQ(worker->finished.Wait(kLongWait), 0);
+    while (threader.IsRunning())
+        std::this_thread::yield();
+    EXPECT_EQ(worker->sawParameter.load(), parameter.Get()) << "the refused trigger changed nothing";
+    EXPECT_EQ(threader.GetLastResult(), 42);
+    EXPECT_EQ(threader.Trigger(worker, nullptr, Vx::kThreadPriorityNormal), Vx::VXR_OK);
+    ASSERT_EQ(worker->finished.Wait(kLongWait), 0);
+    EXPECT_EQ(worker->runs, 2);
+}
+
+TEST(RetriggerableThreader, CompletionEventIsSetWhenTheJobHasFinished)
+{
+    Vx::RetriggerableThreader threader("completion");
+    const auto worker = Vx::MakeRCPtr<GateWorker>();
+    const Vx::RCPtr<Vx::LEvent> done(new Vx::LEvent(false));
+    done->Set(); // reset by the trigger
+    worker->open.Set();
+    ASSERT_EQ(threader.TriggerWithEvent(worker, nullptr, done, Vx::kThreadPriorityNormal), Vx::VXR_OK);
+    ASSERT_EQ(done->Wait(kLongWait), 0);
+    EXPECT_EQ(worker->runs, 1);
+    EXPECT_FALSE(threader.IsRunning()) << "busy is cleared before the event is set";
+    EXPECT_EQ(worker->GetRefCount(), 1u) << "the threader let go of the worker";
+}
+
+TEST(RetriggerableThreader, KillWaitsForTheRunningJob)
+{
+    Vx::RetriggerableThreader threader("kill");
+    const auto worker = Vx::MakeRCPtr<GateWorker>();
+    ASSERT_EQ(threader.Trigger(worker, nullptr, Vx::kThreadPriorityNormal), Vx::VXR_OK);
+    ASSERT_EQ(worker->started.Wait(kLongWait), 0);
+    std::thread opener([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        worker->open.Set();
+    });
+    EXPECT_TRUE(threader.Kill());
+    EXPECT_EQ(worker->runs, 1);
+    opener.join();
+    EXPECT_EQ(threader.Trigger(worker, nullptr, Vx::kThreadPriorityNormal), Vx::VXR_E_FAIL);
+    EXPECT_FALSE(threader.IsRunning());
+}
+
+TEST(RetriggerableThreader, OnlyTheFirstElevenJobsOfTheProcessAreTraced)
+{
+    Vx::RetriggerableThreader threader("traced");
+    std::string text;
+    {
+        VxTest::CaptureStderr capture;
+        for (int job = 0; job < 12; ++job)
+        {
+            const auto worker = Vx::MakeRCPtr<GateWorker>("job " + std::to_string(job));
+            worker->open.Set();
+            const Vx::RCPtr<Vx::LEvent> done(new Vx::LEvent(false));
+            ASSERT_EQ(threader.TriggerWithEvent(worker, nullptr, done, Vx::kThreadPriorityNormal), Vx::VXR_OK);
+            ASSERT_EQ(done->Wait(kLongWait), 0);
+        }
+        text = capture.Finish();
+    }
+    // Jobs of earlier tests in this process count too: the traced jobs are a
+    // prefix of these, each entered and completed, and the twelfth is never
+    // among them.
+    std::string expected;
+    for (int job = 0; job < 11; ++job)
+    {
+        const std::string name = "job " + std::to_string(job);
+        const std::string lines = "Entering: " + name + "\nCompleted: " + name + "\n";
+        if (text.find("Entering: " + name + "\n") == std::string::npos)
+            break;
+        expected += lines;
+    }
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(text.find("job 11"), std::string::npos);
+}
+
+TEST(RetriggerableThreader, MissingWorkerIsReportedAndTheThreaderStaysUsable)
+{
+    Vx::RetriggerableThreader threader("empty");
+    const Vx::RCPtr<Vx::LEvent> done(new Vx::LEvent(false));
+    std::string text;
+    {
+        VxTest::CaptureStderr capture;
+        ASSERT_EQ(threader.TriggerWithEvent(nullptr, nullptr, done, Vx::kThreadPriorityNormal), Vx::VXR_OK);
+        ASSERT_EQ(done->Wait(kLongWait), 0);
+        text = capture.Finish();
+    }
+    EXPECT_NE(text.find("RetriggerableThreader (empty) Missing mThreadWorkerRCPtr!!!!\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("JUCE Assertion failure in Threader.cpp:"), std::string::npos)
+        << text;
+    const auto worker = Vx::MakeRCPtr<GateWorker>();
+    worker->open.Set();
+    EXPECT_EQ(threader.TriggerWithEvent(worker, nullptr, done, Vx::kThreadPriorityNormal), Vx::VXR_OK);
+    EXPECT_EQ(done->Wait(kLongWait), 0);
+}
+
+namespace
+{
+// A test-like owner: it holds its own threader and is that threader's worker,
+// so the job's end may drop the owner's last reference on the threader's
+// own thread.
+class SelfOwningJob : public Vx::LThreadWorker
+{
+public:
+    SelfOwningJob(Vx::TrafficLight& destroyed, std::atomic<bool>& onOwnThread)
+        : mDestroyed(destroyed), mOnOwnThread(onOwnThread), mThreader("self owning")
+    {
+    }
+    ~SelfOwningJob() override
+    {
+        mOnOwnThread = std::this_thread::get_id() == mJobThread;
+        mDestroyed.Set();
+    }
+
+    std::int32_t ThreadMain(Vx::RCPtr<Vx::LRefCountedObject>&) override
+    {
+        mJobThread = std::this_thread::get_id();
+        release.Wait(Vx::Event::WAIT_FOREVER);
+        return 0;
+    }
+
+    Vx::VxRESULT Start() { return mThreader.Trigger(Vx::RCPtr<Vx::LThreadWorker>(this), nullptr, 5); }
+
+    Vx::TrafficLight release;
+
+private:
+    Vx::TrafficLight& mDestroyed;
+    std::atomic<bool>& mOnOwnThread;
+    std::thread::id mJobThread;
+    Vx::RetriggerableThreader mThreader;
+};
+} // namespace
+
+TEST(RetriggerableThreader, OwnerReleasedLastOnItsOwnThreadIsDestroyedSafely)
+{
+    Vx::TrafficLight destroyed;
+    std::atomic<bool> onOwnThread{false};
+    {
+        VxTest::CaptureStderr capture;
+        Vx::RCPtr<SelfOwningJob> job(new SelfOwningJob(destroyed, onOwnThread));
+        ASSERT_EQ(job->Start(), Vx::VXR_OK);
+        SelfOwningJob* raw = job.Get();
+        job = nullptr; // the running job now holds the last reference
+        raw->release.Set();
+        ASSERT_EQ(destroyed.Wait(kLongWait), 0);
+        // Give the detached thread time to leave, so that a touch of the freed
+        // threader would happen while the sanitizers watch.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::string text = capture.Finish();
+        EXPECT_EQ(text.find("JUCE Assertion failure"), std::string::npos) << text;
+    }
+    EXPECT_TRUE(onOwnThread);
+}
+
+namespace
+{
+class CountingWorker : public Vx::LThreadWorker
+{
+public:
+    std::int32_t ThreadMain(Vx::RCPtr<Vx::LRefCountedObject>&) override
+    {
+        if (++runs == 1)
+            open.Wait(Vx::Event::WAIT_FOREVER);
+        ran.Set();
+        return 0;
+    }
+
+    std::atomic<int> runs{0};
+    Vx::TrafficLight open;
+    Vx::Event ran{Vx::Event::kAutoReset};
+};
+} // namespace
+
+TEST(LEventGatedThreader, SetsDuringARunCauseExactlyOneMoreRun)
+{
+    const Vx::RCPtr<Vx::LEvent> gate(new Vx::LEvent(true));
+    const auto worker = Vx::MakeRCPtr<CountingWorker>();
+    const auto threader = Vx::MakeRCPtr<Vx::LEventGatedThreader>(gate, worker, nullptr, 5);
+    gate->Set();
+    while (worker->runs == 0)
+        std::this_thread::yield();
+    gate->Set();
+    gate->Set();
+    gate->Set();
+    worker->open.Set();
+    while (worker->runs < 2)
+        ASSERT_EQ(worker->ran.Wait(kLongWait), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(worker->runs, 2);
+    threader->Kill();
+    EXPECT_EQ(worker->GetRefCount(), 1u) << "Kill releases the worker";
+}
