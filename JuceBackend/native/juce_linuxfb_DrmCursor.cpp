@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 namespace juce
@@ -68,6 +69,26 @@ namespace
         ".......XX............",
         ".....................",
     };
+
+    // The image at (0, 0), cut to the cursor's size, over the transparent
+    // buffer: that is a copy of its pixels, and needs no renderer (nor fonts).
+    void copyIntoCursor (const Image& image, Image& cursorImage)
+    {
+        const auto width = jmin (image.getWidth(), DrmCursor::size);
+        const auto height = jmin (image.getHeight(), DrmCursor::size);
+        auto source = image;   // shares the pixels: only read
+        const Image::BitmapData from (source, 0, 0, width, height, Image::BitmapData::readOnly);
+        const Image::BitmapData to (cursorImage, 0, 0, width, height, Image::BitmapData::writeOnly);
+
+        for (int y = 0; y < height; ++y)
+        {
+            if (image.getFormat() == Image::ARGB)
+                std::memcpy (to.getLinePointer (y), from.getLinePointer (y), (size_t) width * 4);
+            else
+                for (int x = 0; x < width; ++x)
+                    to.setPixelColour (x, y, from.getPixelColour (x, y));
+        }
+    }
 
     const Image& defaultArrowImage()
     {
@@ -233,11 +254,7 @@ DrmCursor::Ptr LinuxFbCursors::createCustomCursor (int drmDescriptor, const Imag
     if (! mapped->hasData())
         return {};
 
-    {
-        Graphics g (target);
-        g.drawImageAt (image, 0, 0);
-    }
-
+    copyIntoCursor (image, target);
     cursor->setHotspot (hotspot);
     cache.image = image;
     cache.cursor = cursor;

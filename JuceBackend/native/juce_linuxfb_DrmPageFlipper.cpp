@@ -5,6 +5,7 @@
 #include "JuceBackend/SystemPath.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -532,8 +533,10 @@ bool DrmRgaPageFlipper::setCursor (uint32 crtcId, DrmCursor* cursor)
 
     if (! turn.isIdentity())
     {
-        auto turnedHotspot = hotspot.toFloat().transformedBy (turn);
-        hotspot = { (int) turnedHotspot.x, (int) turnedHotspot.y };
+        // Whole pixels: the float rotation leaves noise that truncation would
+        // turn into a pixel's error.
+        const auto turnedHotspot = hotspot.toFloat().transformedBy (turn);
+        hotspot = { roundToInt (turnedHotspot.x), roundToInt (turnedHotspot.y) };
 
         if (ownCursor->getHandle() < 0 && ! ownCursor->createBuffer())
         {
@@ -554,10 +557,31 @@ bool DrmRgaPageFlipper::setCursor (uint32 crtcId, DrmCursor* cursor)
             std::memset (pixels.data, 0, pixels.size);
         }
 
-        Graphics g (ownImage);
-        // Right angles move whole pixels: no blending between them.
-        g.setImageResamplingQuality (Graphics::lowResamplingQuality);
-        g.drawImageTransformed (cursorImage, turn);
+        if (rotation % 90 == 0)
+        {
+            // Right angles move whole pixels: each goes where its centre turns to.
+            const Image::BitmapData from (cursorImage, Image::BitmapData::readOnly);
+            const Image::BitmapData to (ownImage, Image::BitmapData::writeOnly);
+
+            for (int y = 0; y < DrmCursor::size; ++y)
+            {
+                for (int x = 0; x < DrmCursor::size; ++x)
+                {
+                    const auto centre = Point<float> ((float) x + 0.5f, (float) y + 0.5f).transformedBy (turn);
+                    const auto toX = (int) std::floor (centre.x);
+                    const auto toY = (int) std::floor (centre.y);
+
+                    if (isPositiveAndBelow (toX, DrmCursor::size) && isPositiveAndBelow (toY, DrmCursor::size))
+                        std::memcpy (to.getPixelPointer (toX, toY), from.getPixelPointer (x, y), 4);
+                }
+            }
+        }
+        else
+        {
+            Graphics g (ownImage);
+            g.drawImageTransformed (cursorImage, turn);
+        }
+
         handle = (uint32) ownCursor->getHandle();
     }
 
@@ -567,7 +591,7 @@ bool DrmRgaPageFlipper::setCursor (uint32 crtcId, DrmCursor* cursor)
 bool DrmRgaPageFlipper::moveCursor (uint32 crtcId, int x, int y)
 {
     const auto onScanout = Point<float> ((float) x, (float) y).transformedBy (renderToScanout);
-    return moveCursorPlane (fd, crtcId, Point<int> ((int) onScanout.x, (int) onScanout.y) - cursorHotspot);
+    return moveCursorPlane (fd, crtcId, onScanout.roundToInt() - cursorHotspot);
 }
 
 bool DrmRgaPageFlipper::handleCompletions (int acceleratorDescriptor)

@@ -2,6 +2,7 @@
 #include "JuceBackend/juce_linuxfb_SystemCalls.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace juce
 {
@@ -50,6 +51,35 @@ public:
 private:
     DrmDumbBuffer& buffer;
 };
+
+//==============================================================================
+namespace
+{
+    // A JUCE pixel is one native 32-bit ARGB value.
+    constexpr uint32 opaqueBlack = 0xff000000;
+
+    void clearToBlack (Image& image, const RectangleList<int>& globalRegion, Point<int> screenOrigin)
+    {
+        for (const auto& rectangle : globalRegion)
+        {
+            const auto local = (rectangle - screenOrigin).getIntersection (image.getBounds());
+
+            if (local.isEmpty())
+                continue;
+
+            const Image::BitmapData pixels (image, local.getX(), local.getY(), local.getWidth(), local.getHeight(),
+                                            Image::BitmapData::writeOnly);
+
+            for (int y = 0; y < local.getHeight(); ++y)
+            {
+                auto* line = pixels.getLinePointer (y);
+
+                for (int x = 0; x < local.getWidth(); ++x)
+                    std::memcpy (line + (size_t) x * 4, &opaqueBlack, sizeof (opaqueBlack));
+            }
+        }
+    }
+}
 
 //==============================================================================
 void DrmScreen::ConnectorDeleter::operator() (drmModeConnectorPtr connector) const
@@ -153,9 +183,16 @@ bool DrmScreen::paintSlot (ImageSlot& slot)
         return false;
 
     region.clipTo (area);
+    const auto screenOrigin = area.getPosition();
+
+    // Without JUCE's message loop there are no windows (and no desktop to ask).
+    if (MessageManager::getInstanceWithoutCreating() == nullptr)
+    {
+        clearToBlack (slot.image, region, screenOrigin);
+        return true;
+    }
 
     auto& desktop = Desktop::getInstance();
-    const auto screenOrigin = area.getPosition();
 
     // What no opaque window covers would keep whatever was drawn there before
     // (a window since moved or closed): it starts black.
@@ -166,8 +203,7 @@ bool DrmScreen::paintSlot (ImageSlot& slot)
             if (auto* peer = component->getPeer())
                 uncovered.subtract (peer->getBounds());
 
-    for (const auto& rectangle : uncovered)
-        slot.image.clear (rectangle - screenOrigin, Colours::black);
+    clearToBlack (slot.image, uncovered, screenOrigin);
 
     // Bottom to top, each window over what it covers.
     for (int i = 0; i < desktop.getNumComponents(); ++i)

@@ -3,7 +3,9 @@ vx_add_test(display
   SOURCES
     JuceBackend/DisplayTestSupport.cpp
     JuceBackend/ApplicationTest.cpp
+    JuceBackend/native/DrmCursorTest.cpp
     JuceBackend/native/DrmDeviceTest.cpp
+    JuceBackend/native/DrmScreenTest.cpp
     JuceBackend/native/DrmPageFlipperTest.cpp
     JuceBackend/native/MessagingTest.cpp
   LIBS DeviceSim)

@@ -92,7 +92,9 @@ protected:
         }
 
         if (steps % 2 != 0)
+        {
             ASSERT_FALSE(juce::dispatchNextMessageOnSystemQueue(true));
+        }
     }
 
     void TearDown() override
