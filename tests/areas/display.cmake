@@ -8,6 +8,7 @@ vx_add_test(display
     JuceBackend/native/DrmScreenTest.cpp
     JuceBackend/native/DrmPageFlipperTest.cpp
     JuceBackend/native/MessagingTest.cpp
+    JuceBackend/native/WindowingTest.cpp
   LIBS DeviceSim)
 
 vx_add_benchmark(page_flipper
