@@ -9,11 +9,19 @@ vx_add_test(display
     JuceBackend/native/DrmPageFlipperTest.cpp
     JuceBackend/native/MessagingTest.cpp
     JuceBackend/native/WindowingTest.cpp
-  LIBS DeviceSim)
+    sim/demo/DemoTest.cpp
+  LIBS DeviceSim DeviceSimDemo)
+# The demonstration program runs as a child process of its test.
+add_dependencies(test_display sim_demo)
+target_compile_definitions(test_display PRIVATE VX_SIM_DEMO="$<TARGET_FILE:sim_demo>")
 
 vx_add_benchmark(page_flipper
   SOURCES benchmarks/PageFlipperBenchmark.cpp
   LIBS DeviceSim)
+
+vx_add_benchmark(painting
+  SOURCES benchmarks/PaintingBenchmark.cpp
+  LIBS DeviceSim DeviceSimDemo)
 
 vx_add_fuzzer(rga_completions
   SOURCES fuzz/RgaCompletionsFuzzer.cpp)
