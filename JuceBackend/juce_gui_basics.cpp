@@ -41,8 +41,10 @@ namespace juce
 #include "juce_gui_basics_portable.h"
 
 #include "native/juce_linuxfb_DrmPageFlipper.cpp"
+#include "native/juce_linuxfb_DrmCursor.cpp"
 #include "native/juce_linuxfb_DrmScreen.cpp"
 #include "native/juce_linuxfb_DrmDevice.cpp"
+#include "native/juce_linuxfb_ComponentPeer.cpp"
 #include "native/juce_linuxfb_Windowing.cpp"
 
 #include "juce_gui_basics_portable_tail.h"

@@ -65,6 +65,14 @@ public:
     }
 
     int handleEvent (int fd, drmEventContextPtr context) override      { return ::drmHandleEvent (fd, context); }
+
+    int modeSetCursor2 (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
+                        int32_t hotX, int32_t hotY) override
+    {
+        return ::drmModeSetCursor2 (fd, crtcId, handle, width, height, hotX, hotY);
+    }
+
+    int modeMoveCursor (int fd, uint32_t crtcId, int x, int y) override { return ::drmModeMoveCursor (fd, crtcId, x, y); }
 };
 
 class LibInputSystemCalls final : public InputSystemCalls

@@ -67,6 +67,9 @@ public:
                              uint32_t* connectors, int count, drmModeModeInfoPtr mode) = 0;
     virtual int modePageFlip (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t flags, void* userData) = 0;
     virtual int handleEvent (int fd, drmEventContextPtr context) = 0;
+    virtual int modeSetCursor2 (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
+                                int32_t hotX, int32_t hotY) = 0;
+    virtual int modeMoveCursor (int fd, uint32_t crtcId, int x, int y) = 0;
 };
 
 /** The calls on udev and libinput. */

@@ -75,6 +75,24 @@ function(vx_juce_portable_sources module)
   file(CONFIGURE OUTPUT ${VX_JUCE_GENERATED_DIR}/${module}_portable_tail.h CONTENT "${tail}" @ONLY)
 endfunction()
 
+# The drag-hand and copy cursors of JUCE's own Linux backend, which the
+# device's cursors show too: their GIF images are taken from the installed
+# source (not compiled here) into a generated header.
+function(vx_juce_cursor_images)
+  set(source ${JUCE_MODULES_DIR}/juce_gui_basics/native/x11/juce_linux_XWindowSystem.cpp)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  file(READ ${source} text)
+  set(header "// Generated from ${source}: GIF images of JUCE's standard cursors.\n")
+  foreach(name dragHandData copyCursorData)
+    if(NOT text MATCHES "${name}\\[\\][ \t]*=[ \t]*{([^}]*)}")
+      message(FATAL_ERROR "${source} has no ${name}: the cursor images cannot be derived")
+    endif()
+    string(APPEND header "static constexpr unsigned char ${name}[] = {${CMAKE_MATCH_1}};\n")
+  endforeach()
+  file(CONFIGURE OUTPUT ${VX_JUCE_GENERATED_DIR}/juce_linuxfb_StandardCursorImages.h CONTENT "${header}" @ONLY)
+endfunction()
+vx_juce_cursor_images()
+
 set(VX_JUCE_SOURCES)
 foreach(module IN LISTS VX_JUCE_MODULES)
   if(module IN_LIST VX_JUCE_BACKEND_MODULES)

@@ -165,6 +165,40 @@ juce::Image SimDrmDevice::getScanoutImage (uint32_t crtcId) const
     return getFramebufferImage (getCrtcState (crtcId).framebufferId);
 }
 
+bool SimDrmDevice::saveScreenAsPng (uint32_t connectorId, const juce::File& file) const
+{
+    juce::Image image;
+
+    {
+        const std::lock_guard<std::recursive_mutex> sl (lock);
+
+        for (const auto& [id, crtc] : crtcStates)
+            if (crtc.active && crtc.connectorId == connectorId)
+                image = getFramebufferImage (crtc.framebufferId);
+    }
+
+    if (! image.isValid())
+        return false;
+
+    file.deleteFile();
+    juce::FileOutputStream stream (file);
+    juce::PNGImageFormat png;
+    return stream.openedOk() && png.writeImageToStream (image, stream);
+}
+
+uint32_t SimDrmDevice::getBufferPixel (uint32_t handle, int x, int y) const
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+    const auto* buffer = findBuffer (handle);
+
+    if (buffer == nullptr || x < 0 || y < 0 || (uint32_t) x >= buffer->info.width || (uint32_t) y >= buffer->info.height)
+        return 0;
+
+    uint32_t pixel;
+    std::memcpy (&pixel, buffer->memory.data() + (uint32_t) y * buffer->info.pitch + (uint32_t) x * 4, sizeof (pixel));
+    return pixel;
+}
+
 void SimDrmDevice::setFramebufferPixel (uint32_t framebufferId, int x, int y, uint32_t xrgb)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
@@ -604,6 +638,12 @@ int SimDrmDevice::drmIoctl (int fd, unsigned long request, void* argument)
     {
         auto& map = *static_cast<drm_mode_map_dumb*> (argument);
 
+        if (failMapDumb > 0)
+        {
+            --failMapDumb;
+            return fail (ENOMEM);
+        }
+
         if (findBuffer (map.handle) == nullptr)
             return fail (ENOENT);
 
@@ -1002,6 +1042,66 @@ int SimDrmDevice::handleEvent (int fd, drmEventContextPtr context)
             context->page_flip_handler (fd, 0, (unsigned int) (ns / 1000000), (unsigned int) (ns % 1000000), flip.userData);
     }
 
+    return 0;
+}
+
+int SimDrmDevice::modeSetCursor2 (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
+                                  int32_t hotX, int32_t hotY)
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+
+    if (! checkDescriptor (fd, Kind::drm))
+        return -EBADF;
+
+    if (failSetCursor != 0)
+        return -failSetCursor;
+
+    const auto crtc = crtcStates.find (crtcId);
+
+    if (crtc == crtcStates.end())
+        return -ENOENT;
+
+    // Handle 0 hides the cursor; any other must be a buffer of the size given,
+    // which the display controller takes as 64 x 64 only.
+    if (handle != 0)
+    {
+        const auto* buffer = findBuffer (handle);
+
+        if (buffer == nullptr)
+            return -ENOENT;
+
+        if (width != 64 || height != 64 || buffer->info.width < width || buffer->info.height < height)
+            return -EINVAL;
+    }
+
+    auto& state = crtc->second;
+    state.cursorHandle = handle;
+    state.cursorWidth = width;
+    state.cursorHeight = height;
+    state.cursorHotX = hotX;
+    state.cursorHotY = hotY;
+    ++state.numCursorSets;
+    return 0;
+}
+
+int SimDrmDevice::modeMoveCursor (int fd, uint32_t crtcId, int x, int y)
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+
+    if (! checkDescriptor (fd, Kind::drm))
+        return -EBADF;
+
+    if (failMoveCursor != 0)
+        return -failMoveCursor;
+
+    const auto crtc = crtcStates.find (crtcId);
+
+    if (crtc == crtcStates.end())
+        return -ENOENT;
+
+    crtc->second.cursorX = x;
+    crtc->second.cursorY = y;
+    ++crtc->second.numCursorMoves;
     return 0;
 }
 

@@ -58,6 +58,9 @@ public:
     int failAddFramebuffer = 0;     // errno returned, 0 for none
     int failPageFlip = 0;           // errno returned, 0 for none
     int failSetCrtc = 0;            // errno returned, 0 for none
+    int failSetCursor = 0;          // errno returned, 0 for none
+    int failMoveCursor = 0;         // errno returned, 0 for none
+    int failMapDumb = 0;            // how many of the next buffer mappings fail
     bool failPrimeExport = false;
     bool failImport = false;
     bool failJobSubmit = false;
@@ -79,6 +82,17 @@ public:
         drmModeModeInfo mode {};
         int numSets = 0;
         int numFlips = 0;
+
+        // The hardware cursor: handle 0 hides it; x and y are where its top-left goes.
+        uint32_t cursorHandle = 0;
+        uint32_t cursorWidth = 0;
+        uint32_t cursorHeight = 0;
+        int cursorHotX = 0;
+        int cursorHotY = 0;
+        int cursorX = 0;
+        int cursorY = 0;
+        int numCursorSets = 0;
+        int numCursorMoves = 0;
     };
 
     CrtcState getCrtcState (uint32_t crtcId) const;
@@ -86,6 +100,14 @@ public:
     /** The pixels of a framebuffer or of what a CRTC scans out, opaque ARGB. */
     juce::Image getFramebufferImage (uint32_t framebufferId) const;
     juce::Image getScanoutImage (uint32_t crtcId) const;
+
+    /** Writes what the output shows (the scan-out of the CRTC that drives it)
+        to a PNG file; false when the output shows nothing or the file cannot
+        be written. */
+    bool saveScreenAsPng (uint32_t connectorId, const juce::File& file) const;
+
+    /** One 32-bit pixel of a dumb buffer as stored (a cursor's premultiplied ARGB). */
+    uint32_t getBufferPixel (uint32_t handle, int x, int y) const;
 
     /** Writes a pixel into a framebuffer's memory, as a renderer would. */
     void setFramebufferPixel (uint32_t framebufferId, int x, int y, uint32_t xrgb);
@@ -158,6 +180,9 @@ public:
                      uint32_t* connectors, int count, drmModeModeInfoPtr mode) override;
     int modePageFlip (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t flags, void* userData) override;
     int handleEvent (int fd, drmEventContextPtr context) override;
+    int modeSetCursor2 (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
+                        int32_t hotX, int32_t hotY) override;
+    int modeMoveCursor (int fd, uint32_t crtcId, int x, int y) override;
 
 private:
     enum class Kind { drm, accelerator, console, dmaBuffer };

@@ -149,9 +149,11 @@ void DrmDevice::shutdown()
 
     auto& calls = DrmSystemCalls::get();
 
-    // The screens release their buffers through the DRM descriptor, so they go
-    // while it is still open.
+    // The screens and cursors release their buffers through the DRM descriptor,
+    // so they go while it is still open; cursors JUCE still holds keep nothing.
+    LinuxFbCursors::dropCache();
     device->screens.clear();
+    DrmCursor::releaseAllBuffers();
 
     if (device->drmFd >= 0)
     {
@@ -276,8 +278,11 @@ std::unique_ptr<DrmScreen> DrmDevice::createScreen (drmModeConnectorPtr connecto
     if (! flipper->init ((int) mode.hdisplay, (int) mode.vdisplay))
         return {};
 
-    return std::make_unique<DrmScreen> (drmFd, std::move (flipper), connector, crtcId, mode,
-                                        Rectangle<int> (0, 0, width, height), touchIndex);
+    auto screen = std::make_unique<DrmScreen> (drmFd, std::move (flipper), connector, crtcId, mode,
+                                               Rectangle<int> (0, 0, width, height), touchIndex,
+                                               LinuxFbCursors::createDefaultCursor (drmFd));
+    screen->createImages();
+    return screen;
 }
 
 void DrmDevice::scanConnectors (const drmModeRes& resources, OwnedArray<DrmScreen>& current,
@@ -451,8 +456,9 @@ void DrmDevice::scanScreens()
 
     for (auto* screen : screens)
     {
-        const auto area = screen->getArea();
-        screen->setArea ({ x, 0, area.getWidth(), area.getHeight() });
+        const auto area = screen->getArea().withPosition (x, 0);
+        screen->setArea (area);
+        screen->repaint (area);
         x += area.getWidth();
     }
 
@@ -464,6 +470,18 @@ void DrmDevice::scanScreens()
 }
 
 //==============================================================================
+void DrmDevice::repaint (Rectangle<int> globalArea)
+{
+    for (auto* screen : screens)
+        screen->repaint (globalArea);
+}
+
+void DrmDevice::paintNow()
+{
+    for (auto* screen : screens)
+        screen->paintAndFlip();
+}
+
 void DrmDevice::setMousePosition (int x, int y)
 {
     mouseX = x;
@@ -472,9 +490,15 @@ void DrmDevice::setMousePosition (int x, int y)
     for (auto* screen : screens)
     {
         const auto area = screen->getArea();
+        bool shown = false;
 
         if (area.getX() <= x && x < area.getRight())
+        {
             screen->setCursorPosition (x - area.getX(), y - area.getY());
+            shown = ! pointerDevices.isEmpty();
+        }
+
+        screen->showCursor (shown);
     }
 }
 

@@ -36,8 +36,17 @@ public:
     /** In layout order: DSI panels first, from left to right. */
     const OwnedArray<DrmScreen>& getScreens() const noexcept  { return screens; }
 
+    /** Marks a global rectangle dirty on every screen it touches. */
+    void repaint (Rectangle<int> globalArea);
+
+    /** Paints and flips every screen that has something dirty and is not busy. */
+    void paintNow();
+
     /** The single pointer position that input and cursors share, in global coordinates. */
     Point<int> getMousePosition() const noexcept       { return { mouseX, mouseY }; }
+
+    /** Moves the cursor of the screen under the position there and shows the
+        cursor plane only on that screen, and only while a pointer device is there. */
     void setMousePosition (int x, int y);
 
     /** Releases the pointer devices, then applies the mouse position again. */

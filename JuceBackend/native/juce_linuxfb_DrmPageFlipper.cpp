@@ -1,9 +1,11 @@
 #include "juce_linuxfb_DrmPageFlipper.h"
+#include "juce_linuxfb_DrmCursor.h"
 #include "juce_linuxfb_DrmScreen.h"
 #include "JuceBackend/juce_linuxfb_SystemCalls.h"
 #include "JuceBackend/SystemPath.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -41,6 +43,46 @@ namespace
         const auto written = ::write (fd, "3\n", 2);
         ::close (fd);
         return written == 2;
+    }
+
+    // Shows the cursor buffer with this handle on the CRTC (0 hides the cursor)
+    // and remembers its hotspot, which every later move subtracts.
+    bool setCursorPlane (int fd, uint32 crtcId, uint32 handle, Point<int> hotspot, Point<int>& rememberedHotspot)
+    {
+        const auto size = handle != 0 ? (uint32) DrmCursor::size : 0u;
+
+        if (handle == 0)
+            hotspot = {};
+
+        const auto result = DrmSystemCalls::get().modeSetCursor2 (fd, crtcId, handle, size, size, hotspot.x, hotspot.y);
+
+        if (result != 0)
+        {
+            writeError ("drmModeSetCursor2 failed: ", result);
+            return false;
+        }
+
+        rememberedHotspot = hotspot;
+        return true;
+    }
+
+    bool moveCursorPlane (int fd, uint32 crtcId, Point<int> position)
+    {
+        const auto result = DrmSystemCalls::get().modeMoveCursor (fd, crtcId, position.x, position.y);
+
+        if (result != 0)
+        {
+            writeError ("drmModeMoveCursor failed: ", result);
+            return false;
+        }
+
+        return true;
+    }
+
+    uint32 handleOf (const DrmCursor* cursor)
+    {
+        // A cursor whose buffer is gone shows nothing.
+        return cursor != nullptr && cursor->getHandle() > 0 ? (uint32) cursor->getHandle() : 0u;
     }
 }
 
@@ -282,15 +324,15 @@ bool DrmDirectPageFlipper::flip (int index, DrmScreen& targetScreen)
     return true;
 }
 
-bool DrmDirectPageFlipper::setCursor (uint32, DrmCursor*)
+bool DrmDirectPageFlipper::setCursor (uint32 crtcId, DrmCursor* cursor)
 {
-    // Hardware cursors are not set up on this screen.
-    return false;
+    const auto handle = handleOf (cursor);
+    return setCursorPlane (fd, crtcId, handle, handle != 0 ? cursor->getHotspot() : Point<int>(), cursorHotspot);
 }
 
-bool DrmDirectPageFlipper::moveCursor (uint32, int, int)
+bool DrmDirectPageFlipper::moveCursor (uint32 crtcId, int x, int y)
 {
-    return false;
+    return moveCursorPlane (fd, crtcId, Point<int> (x, y) - cursorHotspot);
 }
 
 //==============================================================================
@@ -325,7 +367,8 @@ bool Rga2::parseCompletions (const uint8* bytes, size_t numBytes,
 }
 
 DrmRgaPageFlipper::DrmRgaPageFlipper (int drmDescriptor, int acceleratorDescriptor, int rotationDegrees)
-    : fd (drmDescriptor), rgaFd (acceleratorDescriptor), rotation (rotationDegrees)
+    : fd (drmDescriptor), rgaFd (acceleratorDescriptor), rotation (rotationDegrees),
+      ownCursor (new DrmCursor (drmDescriptor))
 {
 }
 
@@ -335,6 +378,7 @@ DrmRgaPageFlipper::~DrmRgaPageFlipper()
         if (acceleratorHandle != 0)
             releaseHandle (acceleratorHandle);
 
+    ownCursor = nullptr;
     scanoutBuffers.clear();
     renderBuffer.reset();
 }
@@ -474,15 +518,80 @@ void DrmRgaPageFlipper::jobCompleted()
     }
 }
 
-bool DrmRgaPageFlipper::setCursor (uint32, DrmCursor*)
+bool DrmRgaPageFlipper::setCursor (uint32 crtcId, DrmCursor* cursor)
 {
-    // Hardware cursors are not set up on this screen.
-    return false;
+    auto handle = handleOf (cursor);
+
+    if (handle == 0)
+        return setCursorPlane (fd, crtcId, 0, {}, cursorHotspot);
+
+    // The cursor plane is not turned by the accelerator: a turned panel needs
+    // the cursor's image turned the same way, about the middle of the plane.
+    const auto half = (float) DrmCursor::size / 2.0f;
+    const auto turn = AffineTransform::rotation ((float) rotation * 6.2831855f / 360.0f, half, half);
+    auto hotspot = cursor->getHotspot();
+
+    if (! turn.isIdentity())
+    {
+        // Whole pixels: the float rotation leaves noise that truncation would
+        // turn into a pixel's error.
+        const auto turnedHotspot = hotspot.toFloat().transformedBy (turn);
+        hotspot = { roundToInt (turnedHotspot.x), roundToInt (turnedHotspot.y) };
+
+        if (ownCursor->getHandle() < 0 && ! ownCursor->createBuffer())
+        {
+            writeError ("Failed to initialize cursor");
+            return false;
+        }
+
+        auto* ownPixels = new DrmMappedCursor (*ownCursor);
+        Image ownImage (ownPixels);
+        auto* cursorPixels = new DrmMappedCursor (*cursor);
+        Image cursorImage (cursorPixels);
+
+        if (! ownPixels->hasData() || ! cursorPixels->hasData())
+            return false;
+
+        {
+            const Image::BitmapData pixels (ownImage, Image::BitmapData::writeOnly);
+            std::memset (pixels.data, 0, pixels.size);
+        }
+
+        if (rotation % 90 == 0)
+        {
+            // Right angles move whole pixels: each goes where its centre turns to.
+            const Image::BitmapData from (cursorImage, Image::BitmapData::readOnly);
+            const Image::BitmapData to (ownImage, Image::BitmapData::writeOnly);
+
+            for (int y = 0; y < DrmCursor::size; ++y)
+            {
+                for (int x = 0; x < DrmCursor::size; ++x)
+                {
+                    const auto centre = Point<float> ((float) x + 0.5f, (float) y + 0.5f).transformedBy (turn);
+                    const auto toX = (int) std::floor (centre.x);
+                    const auto toY = (int) std::floor (centre.y);
+
+                    if (isPositiveAndBelow (toX, DrmCursor::size) && isPositiveAndBelow (toY, DrmCursor::size))
+                        std::memcpy (to.getPixelPointer (toX, toY), from.getPixelPointer (x, y), 4);
+                }
+            }
+        }
+        else
+        {
+            Graphics g (ownImage);
+            g.drawImageTransformed (cursorImage, turn);
+        }
+
+        handle = (uint32) ownCursor->getHandle();
+    }
+
+    return setCursorPlane (fd, crtcId, handle, hotspot, cursorHotspot);
 }
 
-bool DrmRgaPageFlipper::moveCursor (uint32, int, int)
+bool DrmRgaPageFlipper::moveCursor (uint32 crtcId, int x, int y)
 {
-    return false;
+    const auto onScanout = Point<float> ((float) x, (float) y).transformedBy (renderToScanout);
+    return moveCursorPlane (fd, crtcId, onScanout.roundToInt() - cursorHotspot);
 }
 
 bool DrmRgaPageFlipper::handleCompletions (int acceleratorDescriptor)

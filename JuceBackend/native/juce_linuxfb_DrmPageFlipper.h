@@ -126,6 +126,7 @@ private:
     DrmScreen* screen = nullptr;
     OwnedArray<DrmDumbBuffer> buffers;
     int frontIndex = 0;
+    Point<int> cursorHotspot;
     bool isFirstFrame = true;
 };
 
@@ -225,6 +226,9 @@ public:
     /** Maps render coordinates to scan-out coordinates. */
     const AffineTransform& getRenderToScanoutTransform() const noexcept  { return renderToScanout; }
 
+    /** Where cursors turned with the panel are drawn. */
+    DrmCursor& getOwnCursor() const noexcept            { return *ownCursor; }
+
     /** The message loop's accelerator class: reads the completion records that
         are ready.  True if anything was read. */
     static bool handleCompletions (int acceleratorDescriptor);
@@ -243,6 +247,8 @@ private:
     uint32 renderHandle = 0;
     uint32 scanoutHandles[2] = { 0, 0 };
     AffineTransform renderToScanout;
+    ReferenceCountedObjectPtr<DrmCursor> ownCursor;
+    Point<int> cursorHotspot;
     bool isFirstFrame = true;
 };
 

@@ -1,6 +1,8 @@
 #include "juce_linuxfb_Backend.h"
+#include "juce_linuxfb_ComponentPeer.h"
 #include "juce_linuxfb_DrmDevice.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <xkbcommon/xkbcommon-keysyms.h>
 
@@ -97,20 +99,46 @@ void Displays::findDisplays (float masterScale)
 }
 
 //==============================================================================
-// Platform hooks of the GUI module that the device has no use for: neutral answers.
-
+// JUCE's cursors are hardware cursors of the screens.
 class MouseCursor::PlatformSpecificHandle
 {
 public:
-    explicit PlatformSpecificHandle (MouseCursor::StandardCursorType) {}
-    explicit PlatformSpecificHandle (const CustomMouseCursorInfo&) {}
+    explicit PlatformSpecificHandle (MouseCursor::StandardCursorType type)
+        : cursor (LinuxFbCursors::createStandardCursor ((int) type)) {}
 
-    static void showInWindow (PlatformSpecificHandle*, ComponentPeer*) {}
+    explicit PlatformSpecificHandle (const CustomMouseCursorInfo& info)
+        : cursor (LinuxFbCursors::createCustomCursor (imageOf (info), info.hotspot)) {}
+
+    static void showInWindow (PlatformSpecificHandle* handle, ComponentPeer* peer)
+    {
+        if (auto* fbPeer = dynamic_cast<LinuxFbComponentPeer*> (peer))
+            fbPeer->setCursor (handle != nullptr ? handle->cursor.get() : nullptr);
+
+        LinuxFbComponentPeer::refreshCursor();
+    }
 
 private:
+    static Image imageOf (const CustomMouseCursorInfo& info)
+    {
+        // The screens have a scale of 1: a cursor made for another scale is
+        // drawn at its size in logical pixels.
+        auto image = info.image.getImage();
+        const auto scale = info.image.getScale();
+
+        if (scale == 1.0 || scale <= 0.0)
+            return image;
+
+        return image.rescaled (jmax (1, (int) (image.getWidth() / scale)), jmax (1, (int) (image.getHeight() / scale)));
+    }
+
+    DrmCursor::Ptr cursor;
+
     JUCE_DECLARE_NON_COPYABLE (PlatformSpecificHandle)
 };
 
+//==============================================================================
+// Platform hooks of the GUI module that a device without a window system has
+// no use for: neutral answers.
 class Desktop::NativeDarkModeChangeDetectorImpl
 {
 public:
@@ -159,50 +187,11 @@ Desktop::DisplayOrientation Desktop::getCurrentOrientation() const  { return upr
 void Desktop::allowedOrientationsChanged()                          {}
 
 //==============================================================================
-// A window that shows nothing: the screens do not paint windows yet.
-class LinuxFbComponentPeer  : public ComponentPeer
-{
-public:
-    LinuxFbComponentPeer (Component& component, int styleFlags)  : ComponentPeer (component, styleFlags) {}
-
-    void* getNativeHandle() const override                          { return nullptr; }
-    void setVisible (bool) override                                 {}
-    void setTitle (const String&) override                          {}
-    void setBounds (const Rectangle<int>& newBounds, bool isNowFullScreen) override
-    {
-        bounds = newBounds;
-        fullScreen = isNowFullScreen;
-    }
-    Rectangle<int> getBounds() const override                       { return bounds; }
-    Point<float> localToGlobal (Point<float> p) override            { return p + bounds.getPosition().toFloat(); }
-    Point<float> globalToLocal (Point<float> p) override            { return p - bounds.getPosition().toFloat(); }
-    void setMinimised (bool) override                               {}
-    bool isMinimised() const override                               { return false; }
-    void setFullScreen (bool shouldBeFullScreen) override           { fullScreen = shouldBeFullScreen; }
-    bool isFullScreen() const override                              { return fullScreen; }
-    void setIcon (const Image&) override                            {}
-    bool contains (Point<int> p, bool) const override               { return bounds.withZeroOrigin().contains (p); }
-    OptionalBorderSize getFrameSizeIfPresent() const override       { return {}; }
-    BorderSize<int> getFrameSize() const override                   { return {}; }
-    bool setAlwaysOnTop (bool) override                             { return true; }
-    void toFront (bool) override                                    {}
-    void toBehind (ComponentPeer*) override                         {}
-    bool isFocused() const override                                 { return true; }
-    void grabFocus() override                                       {}
-    void textInputRequired (Point<int>, TextInputTarget&) override  {}
-    void repaint (const Rectangle<int>&) override                   {}
-    void performAnyPendingRepaintsNow() override                    {}
-    void setAlpha (float) override                                  {}
-    StringArray getAvailableRenderingEngines() override             { return { "Software Renderer" }; }
-
-private:
-    Rectangle<int> bounds;
-    bool fullScreen = false;
-};
-
 ComponentPeer* Component::createNewPeer (int styleFlags, void*)
 {
-    return new LinuxFbComponentPeer (*this, styleFlags);
+    auto* peer = new LinuxFbComponentPeer (*this, styleFlags);
+    peer->handleFocusGain();
+    return peer;
 }
 
 bool MouseInputSource::SourceList::addSource()
@@ -215,15 +204,63 @@ bool MouseInputSource::SourceList::addSource()
 }
 
 bool MouseInputSource::SourceList::canUseTouch()                    { return false; }
-Point<float> MouseInputSource::getCurrentRawMousePosition()          { return {}; }
-void MouseInputSource::setRawMousePosition (Point<float>)            {}
 
+Point<float> MouseInputSource::getCurrentRawMousePosition()
+{
+    if (auto* device = DrmDevice::getInstanceWithoutCreating())
+        return device->getMousePosition().toFloat();
+
+    return {};
+}
+
+void MouseInputSource::setRawMousePosition (Point<float> newPosition)
+{
+    // Only the first screen's cursor moves: the pointer itself stays where
+    // input put it.
+    if (auto* device = DrmDevice::getInstanceWithoutCreating())
+        if (auto* screen = device->getScreens().getFirst())
+            screen->setCursorPosition ((int) newPosition.x, (int) newPosition.y);
+}
+
+// No key is known to be down until keyboard input tracks them.
 bool KeyPress::isKeyCurrentlyDown (int)                              { return false; }
 
-void SystemClipboard::copyTextToClipboard (const String&)            {}
-String SystemClipboard::getTextFromClipboard()                       { return {}; }
+//==============================================================================
+// The clipboard lives in the process: there is no other program to share it with.
+namespace
+{
+    struct Clipboard
+    {
+        CriticalSection lock;
+        String text;
+    };
 
-void LookAndFeel::playAlertSound()                                   {}
+    Clipboard& processClipboard()
+    {
+        static auto* clipboard = new Clipboard();
+        return *clipboard;
+    }
+}
+
+void SystemClipboard::copyTextToClipboard (const String& text)
+{
+    auto& clipboard = processClipboard();
+    const ScopedLock sl (clipboard.lock);
+    clipboard.text = text;
+}
+
+String SystemClipboard::getTextFromClipboard()
+{
+    auto& clipboard = processClipboard();
+    const ScopedLock sl (clipboard.lock);
+    return clipboard.text;
+}
+
+void LookAndFeel::playAlertSound()
+{
+    std::fputc ('\a', stdout);
+    std::fflush (stdout);
+}
 
 Image juce_createIconForFile (const File&)                           { return {}; }
 
@@ -248,7 +285,10 @@ std::shared_ptr<FileChooser::Pimpl> FileChooser::showPlatformDialog (FileChooser
 }
 
 //==============================================================================
-// There is no native message box: JUCE's alert windows stand in for it.
+// There is no native message box: JUCE's alert windows stand in for it. They
+// are windows like any other, painted on the screen, and a synchronous one
+// keeps the message loop (painting, input, quitting, SIGINT) running while it
+// waits for its button.
 #if JUCE_MODAL_LOOPS_PERMITTED
 void JUCE_CALLTYPE NativeMessageBox::showMessageBox (MessageBoxIconType iconType, const String& title,
                                                      const String& message, Component*)

@@ -22,7 +22,8 @@ namespace
 enum class Ending
 {
     quit,
-    sigint
+    sigint,
+    sigintDuringMessageBox
 };
 
 Sim::SimulatedDevice* device = nullptr;
@@ -50,12 +51,19 @@ public:
         if (window.getPeer() == nullptr)
             return fail(22);
 
-        if (ending == Ending::sigint)
+        if (ending == Ending::sigint || ending == Ending::sigintDuringMessageBox)
         {
             std::thread([] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
                 ::kill(::getpid(), SIGINT);
             }).detach();
+
+            // Nobody will press its button: the box must not keep the process alive.
+            if (ending == Ending::sigintDuringMessageBox)
+                juce::MessageManager::callAsync([] {
+                    juce::NativeMessageBox::showMessageBox(juce::MessageBoxIconType::WarningIcon, "Test", "No operator");
+                    ::_exit(25);
+                });
             return;
         }
 
@@ -152,13 +160,16 @@ TEST(JuceApplication, RunsOnTheSimulatedDeviceAndEndsWhenItQuits)
 
 TEST(JuceApplication, SigintEndsItWithStatusOneAndTheConsoleRestored)
 {
-    Sim::SimulatedDevice simulated;
-    simulated.addDsiPanel(480, 800);
+    for (const auto howItEnds : {Ending::sigint, Ending::sigintDuringMessageBox})
+    {
+        Sim::SimulatedDevice simulated;
+        simulated.addDsiPanel(480, 800);
 
-    const auto status = RunApplication(simulated, Ending::sigint);
+        const auto status = RunApplication(simulated, howItEnds);
 
-    ASSERT_TRUE(WIFEXITED(status)) << status;
-    EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_EQ(simulated.drm.getConsoleMode(), KD_TEXT);
-    EXPECT_EQ(simulated.drm.getNumOpenConsoles(), 0);
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(simulated.drm.getConsoleMode(), KD_TEXT);
+        EXPECT_EQ(simulated.drm.getNumOpenConsoles(), 0);
+    }
 }

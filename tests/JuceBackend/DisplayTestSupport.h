@@ -3,6 +3,8 @@
 #include "JuceBackend/native/juce_linuxfb_DrmDevice.h"
 #include "sim/SimulatedDevice.h"
 
+#include <juce_gui_basics/juce_gui_basics.h>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -41,5 +43,40 @@ protected:
     const juce::OwnedArray<juce::DrmScreen>& Screens() { return Device().getScreens(); }
 
     Sim::SimulatedDevice sim;
+};
+
+// JUCE's platform (message manager, desktop, timers) on a simulated device,
+// started by the test once it has set the device up.
+class JucePlatformTest : public ::testing::Test
+{
+protected:
+    // Installs the device, starts JUCE on it and waits for the first frames.
+    void StartJuce();
+    void TearDown() override;
+
+    // Runs JUCE's dispatch loop until done() holds; false when it did not
+    // within a few seconds.
+    static bool DispatchUntil(const std::function<bool()>& done);
+
+    // Until every screen has shown a frame and has nothing more scheduled.
+    bool WaitUntilPainted();
+
+    juce::DrmDevice& Device() { return *juce::DrmDevice::getInstance(); }
+    juce::DrmScreen& Screen(int index = 0) { return *Device().getScreens()[index]; }
+
+    Sim::SimulatedDevice sim;
+    std::unique_ptr<juce::ScopedJuceInitialiser_GUI> platform;
+};
+
+// An opaque top-level window of one colour that counts its paints.
+class ColourWindow : public juce::Component
+{
+public:
+    ColourWindow(juce::Colour colour, juce::Rectangle<int> bounds);
+    void paint(juce::Graphics& g) override;
+
+    juce::Colour colour;
+    int numPaints = 0;
+    juce::Rectangle<int> lastClip;
 };
 } // namespace VxTest

@@ -72,6 +72,29 @@ protected:
         panel = sim.addDsiPanel(480, 800);
         sim.install();
         jucePlatform = std::make_unique<juce::ScopedJuceInitialiser_GUI>();
+
+        // The screen paints its first frame after the scan; each test starts
+        // once it is on the display and nothing is left to do, after an even
+        // number of dispatch steps, so that it sees the order of a fresh queue.
+        auto& screen = *Screens()[0];
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        int steps = 0;
+
+        for (;;)
+        {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+            const auto handled = juce::dispatchNextMessageOnSystemQueue(true);
+            ++steps;
+            if (!handled && screen.getFlipper().isReady() && !screen.isBusy() && !screen.isTimerRunning())
+                break;
+            if (!handled)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+
+        if (steps % 2 != 0)
+        {
+            ASSERT_FALSE(juce::dispatchNextMessageOnSystemQueue(true));
+        }
     }
 
     void TearDown() override
@@ -148,8 +171,10 @@ TEST_F(MessageQueue, TakesOneClassOfSystemEventsPerStepAlternatingWithMessages)
 
     // A page flip in flight, a display hot-plug, three input events, two messages.
     auto& screen = *Screens()[0];
-    screen.flipBackBuffer();
     ASSERT_TRUE(screen.flipBackBuffer());
+    // The hot-plug's rescan repaints the screen; that frame's flip stays in
+    // flight past the end, so that only the flip above completes here.
+    sim.drm.flipLatency = std::chrono::seconds(10);
     sim.input.queueHotplug();
     for (int id = 1; id <= 3; ++id)
         sim.input.queueInputEvent(id);
