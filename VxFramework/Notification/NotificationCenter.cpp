@@ -185,18 +185,11 @@ bool LNotificationQueue::ProcessPending(bool sendIdle)
         for (std::uint32_t i = 0; i < count; ++i)
         {
             RCPtr<LNotification> notification;
-            {
-                const ScopedLock lock(GetNotificationQueueLock());
-                // A receiver may have cleared the queue meanwhile.
-                if (mRing.GetCount() == 0)
-                    break;
-                notification = mRing.Pop();
-            }
+            // A receiver may have cleared the queue meanwhile.
+            if (!PopPending(notification))
+                break;
             if (notification.IsNull())
-            {
-                VX_ASSERT_FALSE();
                 continue;
-            }
             // Pending until delivered, also when a receiver throws.
             struct PostedScope
             {
@@ -211,23 +204,30 @@ bool LNotificationQueue::ProcessPending(bool sendIdle)
     return GetPendingCount() > 0;
 }
 
+bool LNotificationQueue::PopPending(RCPtr<LNotification>& notification)
+{
+    {
+        const ScopedLock lock(GetNotificationQueueLock());
+        if (mRing.GetCount() == 0)
+            return false;
+        notification = mRing.Pop();
+    }
+    // The ring never holds null: one there is reported and skipped.
+    if (notification.IsNull())
+        VX_ASSERT_FALSE();
+    return true;
+}
+
 bool LNotificationQueue::Clear()
 {
     const std::uint32_t count = mRing.GetCount();
     for (std::uint32_t i = 0; i < count; ++i)
     {
         RCPtr<LNotification> notification;
-        {
-            const ScopedLock lock(GetNotificationQueueLock());
-            if (mRing.GetCount() == 0)
-                break;
-            notification = mRing.Pop();
-        }
+        if (!PopPending(notification))
+            break;
         if (notification.IsNull())
-        {
-            VX_ASSERT_FALSE();
             continue;
-        }
         notification->SetPosted(false);
     }
     return GetPendingCount() > 0;

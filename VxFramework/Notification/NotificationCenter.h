@@ -71,6 +71,10 @@ public:
     VxRESULT RemoveContainedReferences() override;
 
 private:
+    // Takes the oldest pending notification under the queue lock; false
+    // when none is left.
+    bool PopPending(RCPtr<LNotification>& notification);
+
     bool IsOwnObject(const RCPtr<LNotificationDistributor>& distributor) const noexcept;
 
     bool mProcessing = false;

@@ -768,7 +768,7 @@ StringT<C, O> StringT<C, O>::ToLower() const
     std::string text(Data(), static_cast<std::size_t>(GetLength()));
     for (char& character : text)
         character = static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
-    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+    return FromText(text);
 }
 
 template <class C, class O>
@@ -963,43 +963,45 @@ void StringT<C, O>::AssignFormat(const char* format, ...)
 }
 
 template <class C, class O>
+StringT<C, O> StringT<C, O>::FromText(const std::string& text)
+    requires NarrowUnit<C>
+{
+    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+}
+
+template <class C, class O>
 StringT<C, O> StringT<C, O>::FormatFixedPoint(int value, std::int32_t decimals)
     requires NarrowUnit<C>
 {
-    const std::string text = PlaceDecimalPoint(Format("%d", value).GetCString(), decimals);
-    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+    return FromText(PlaceDecimalPoint(std::to_string(value), decimals));
 }
 
 template <class C, class O>
 StringT<C, O> StringT<C, O>::FormatFixedPoint(unsigned int value, std::int32_t decimals)
     requires NarrowUnit<C>
 {
-    const std::string text = PlaceDecimalPoint(Format("%u", value).GetCString(), decimals);
-    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+    return FromText(PlaceDecimalPoint(std::to_string(value), decimals));
 }
 
 template <class C, class O>
 StringT<C, O> StringT<C, O>::FormatFixedPoint(long value, std::int32_t decimals)
     requires NarrowUnit<C>
 {
-    const std::string text = PlaceDecimalPoint(Format("%ld", value).GetCString(), decimals);
-    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+    return FromText(PlaceDecimalPoint(std::to_string(value), decimals));
 }
 
 template <class C, class O>
 StringT<C, O> StringT<C, O>::FormatFixedPoint(unsigned long value, std::int32_t decimals)
     requires NarrowUnit<C>
 {
-    const std::string text = PlaceDecimalPoint(Format("%lu", value).GetCString(), decimals);
-    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+    return FromText(PlaceDecimalPoint(std::to_string(value), decimals));
 }
 
 template <class C, class O>
 StringT<C, O> StringT<C, O>::FormatFixedPoint(long long value, std::int32_t decimals)
     requires NarrowUnit<C>
 {
-    const std::string text = PlaceDecimalPoint(Format("%lld", value).GetCString(), decimals);
-    return FromUnits(text.data(), static_cast<std::uint32_t>(text.size()));
+    return FromText(PlaceDecimalPoint(std::to_string(value), decimals));
 }
 
 template <class C, class O>

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <type_traits>
 
 namespace Vx
@@ -255,6 +256,8 @@ private:
     void AssignUnits(const C* text, std::uint32_t count);
     void TakeBuffer(const RCPtr<LIBuffer>& buffer);
     static StringT FromUnits(const C* text, std::uint32_t count);
+    static StringT FromText(const std::string& text)
+        requires NarrowUnit<C>;
 
     C* mText = nullptr;
     RCPtr<LIBuffer> mBuffer;
