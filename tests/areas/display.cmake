@@ -23,5 +23,4 @@ vx_add_benchmark(painting
   SOURCES benchmarks/PaintingBenchmark.cpp
   LIBS DeviceSim DeviceSimDemo)
 
-vx_add_fuzzer(rga_completions
-  SOURCES fuzz/RgaCompletionsFuzzer.cpp)
+vx_add_fuzzer(rga_completions)

@@ -1,4 +1,4 @@
 vx_add_test(keys SOURCES
   VxFramework/System/KeyUtilsTest.cpp)
 
-vx_add_fuzzer(key_text SOURCES fuzz/KeyTextFuzzer.cpp)
+vx_add_fuzzer(key_text)

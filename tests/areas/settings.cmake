@@ -2,4 +2,4 @@ vx_add_test(settings SOURCES
   VxFramework/Utilities/Storage/XNodeTest.cpp
   VxFramework/Utilities/Storage/IniFileManagerTest.cpp)
 
-vx_add_fuzzer(settings_reader SOURCES fuzz/SettingsReaderFuzzer.cpp)
+vx_add_fuzzer(settings_reader)

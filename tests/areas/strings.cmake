@@ -3,6 +3,6 @@ vx_add_test(strings SOURCES
   VxFramework/Utilities/Storage/StringTTest.cpp
   VxFramework/ObjectBase/ToStringTest.cpp)
 
-vx_add_fuzzer(string_decoders SOURCES fuzz/StringDecodersFuzz.cpp)
+vx_add_fuzzer(string_decoders)
 
 vx_add_benchmark(strings SOURCES benchmarks/StringBenchmark.cpp)

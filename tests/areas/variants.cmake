@@ -2,5 +2,4 @@ vx_add_test(variants SOURCES
   VxFramework/Utilities/Storage/VariantTest.cpp
   VxFramework/Utilities/Storage/VariantExTest.cpp)
 
-vx_add_fuzzer(variant_deserialize SOURCES
-  VxFramework/Utilities/Storage/VariantFuzzer.cpp)
+vx_add_fuzzer(variant_deserialize)
