@@ -29,7 +29,7 @@ set(VX_JUCE_BACKEND_MODULES juce_events juce_gui_basics)
 # the module's platform-specific native files, <module>_portable_tail.h those
 # that come after them (they may use types the native files define).  JUCE's
 # files are included from where Debian installed them, never copied.
-set(VX_JUCE_GENERATED_DIR ${CMAKE_BINARY_DIR}/juce_modules)
+set(VX_JUCE_GENERATED_DIR ${PROJECT_BINARY_DIR}/juce_modules)
 function(vx_juce_portable_sources module)
   set(source ${JUCE_MODULES_DIR}/${module}/${module}.cpp)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
@@ -108,10 +108,19 @@ list(APPEND VX_JUCE_SOURCES
   ${PROJECT_SOURCE_DIR}/JuceBackend/juce_linuxfb_SystemCalls.cpp)
 
 add_library(VxJuce STATIC ${VX_JUCE_SOURCES})
+add_library(Vx::Juce ALIAS VxJuce)
+target_link_libraries(VxJuce PRIVATE VxProjectSettings)
+set_target_properties(VxJuce PROPERTIES CXX_EXTENSIONS OFF POSITION_INDEPENDENT_CODE ON)
+# The project's headers are C++20; whoever includes them compiles as C++20 too.
+target_compile_features(VxJuce PUBLIC cxx_std_20)
 target_include_directories(VxJuce SYSTEM PUBLIC ${JUCE_MODULES_DIR})
-target_include_directories(VxJuce PRIVATE ${VX_JUCE_GENERATED_DIR})
-target_include_directories(VxJuce PUBLIC ${PROJECT_SOURCE_DIR})
+target_include_directories(VxJuce PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
+# JUCE's classes change their layout with JUCE_DEBUG, which JUCE derives from
+# NDEBUG: every unit that includes JUCE must agree with the library, so NDEBUG is
+# part of the library's interface.  Assertions are not lost by it: JUCE's and
+# the project's are logged in every build (JUCE_LOG_ASSERTIONS).
 target_compile_definitions(VxJuce PUBLIC
+  NDEBUG=1
   JUCE_GLOBAL_MODULE_SETTINGS_INCLUDED=1
   JUCE_STANDALONE_APPLICATION=1
   JUCE_LOG_ASSERTIONS=1
@@ -132,6 +141,8 @@ target_compile_definitions(VxJuce PUBLIC
 foreach(module IN LISTS VX_JUCE_MODULES)
   target_compile_definitions(VxJuce PUBLIC JUCE_MODULE_AVAILABLE_${module}=1)
 endforeach()
+# Whatever links the project's libraries links the sanitizers' runtime too.
+target_link_options(VxJuce INTERFACE ${VX_SANITIZER_LINK_OPTIONS})
 # JUCE's own sources are not ours to warn about, nor to hold to our
 # undefined-behaviour checks; AddressSanitizer still covers them.  The backend's
 # module units include JUCE's sources from a system include directory, so their
@@ -140,8 +151,10 @@ foreach(source IN LISTS VX_JUCE_SOURCES)
   if(source MATCHES "^${PROJECT_SOURCE_DIR}/JuceBackend/")
     # GCC reports a false dangling-pointer warning inside JUCE's ListenerList
     # wherever it is inlined.
-    set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -Wall -Wextra -Wno-unused-parameter
+    set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS ${VX_WARNINGS}
       $<$<CXX_COMPILER_ID:GNU>:-Wno-dangling-pointer>)
+    # Only the backend's module units include the generated include lists.
+    set_property(SOURCE ${source} APPEND PROPERTY INCLUDE_DIRECTORIES ${VX_JUCE_GENERATED_DIR})
     if(VX_FUZZ)
       # Coverage feedback for the fuzz targets of the backend's parsers.
       set_property(SOURCE ${source} APPEND PROPERTY COMPILE_OPTIONS -fsanitize=fuzzer-no-link)
@@ -156,3 +169,6 @@ endforeach()
 find_package(Threads REQUIRED)
 target_link_libraries(VxJuce PUBLIC PkgConfig::JUCE_SYSLIBS PkgConfig::VX_BACKEND_SYSLIBS
   Threads::Threads ${CMAKE_DL_LIBS} rt)
+
+# The backend is the bottom layer: it includes nothing of the framework.
+vx_layer(Juce PATHS JuceBackend/)

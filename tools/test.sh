@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs the whole test suite:
-# once optimised, once under AddressSanitizer and UndefinedBehaviorSanitizer,
-# and the concurrent areas once more under ThreadSanitizer.
+# Installs what is missing, checks the formatting of changed lines, builds
+# everything and runs the whole test suite: once optimised (and the project once
+# as another project's subdirectory), once under AddressSanitizer and
+# UndefinedBehaviorSanitizer with the fuzz targets, and the concurrent areas once
+# more under ThreadSanitizer.  The builds are the presets of CMakePresets.json.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,36 +11,42 @@ jobs=$(nproc)
 
 "$root/tools/setup.sh"
 
-build() {
-  local dir=$1; shift
-  cmake -S "$root" -B "$root/build/$dir" -G Ninja "$@" > "$root/build/$dir.configure.log" 2>&1 \
-    || { cat "$root/build/$dir.configure.log"; return 1; }
-  cmake --build "$root/build/$dir" -j "$jobs"
+# Paths relative to the checkout, so that a clone in another folder (CI's) is
+# served by the same cache entries; the build's prefix maps keep __FILE__ right.
+export CCACHE_BASEDIR="$root"
+export CCACHE_NOHASHDIR=true
+
+cd "$root"
+mkdir -p build
+
+echo "== formatting of the lines changed since the formatting rules came in"
+bash tools/check-format.sh
+
+configure() {
+  local preset=$1
+  cmake --preset "$preset" > "build/$preset.configure.log" 2>&1 \
+    || { cat "build/$preset.configure.log"; return 1; }
 }
 
-mkdir -p "$root/build"
+run_preset() {
+  local preset=$1
+  configure "$preset"
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+}
 
 echo "== optimised build"
-build release -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ctest --test-dir "$root/build/release" -j "$jobs" --output-on-failure
+run_preset release
+
+echo "== the project as another project's subdirectory"
+cmake -S tests/consumer -B build/consumer -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_SOURCE_DIR="$root" \
+  -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache > build/consumer.configure.log 2>&1 \
+  || { cat build/consumer.configure.log; exit 1; }
+cmake --build build/consumer -j "$jobs" --target consumer
+build/consumer/consumer
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build, with the fuzz targets"
-# clang, so that the libFuzzer targets of the parsers are built and run here too.
-build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_SANITIZE=ON -DVX_BUILD_BENCHMARKS=OFF \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1 \
-UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-  ctest --test-dir "$root/build/asan" -j "$jobs" --output-on-failure
+run_preset asan
 
 echo "== ThreadSanitizer build of the concurrent areas"
-# Only the areas whose code runs on several threads, to keep the run short:
-# their test executables are the only targets built (with the framework).
-tsan_areas=(foundation threads notifications application)
-tsan_targets=()
-for area in "${tsan_areas[@]}"; do tsan_targets+=("test_$area"); done
-cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_TSAN=ON \
-  -DVX_BUILD_BENCHMARKS=OFF > "$root/build/tsan.configure.log" 2>&1 \
-  || { cat "$root/build/tsan.configure.log"; exit 1; }
-cmake --build "$root/build/tsan" -j "$jobs" --target "${tsan_targets[@]}"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir "$root/build/tsan" -j "$jobs" --output-on-failure -L "$(IFS='|'; echo "${tsan_areas[*]}")"
+run_preset tsan

@@ -2,6 +2,7 @@
 
 #include "VxFramework/Notification/Notification.h"
 #include "VxFramework/ObjectBase/Mutex.h"
+#include "VxFramework/ObjectBase/NoDestructor.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -16,8 +17,18 @@ constexpr const char* kExitRequestId = "NID_APP_EXIT_REQ";
 // What the root-window accessors hand out when there is no such window.
 const RCPtr<LRootWindow>& GetNullRootWindow()
 {
-    static const RCPtr<LRootWindow>* const none = new RCPtr<LRootWindow>();
+    static const NoDestructor<RCPtr<LRootWindow>> none;
     return *none;
+}
+
+// Text layout measures with the current application's renderer.
+RCPtr<LMeasurementRenderer> CurrentMeasurementRenderer()
+{
+    LFrameworkApp* const application = LFrameworkApp::GetApplication();
+    VX_ASSERT(application != nullptr);
+    if (application == nullptr)
+        return nullptr;
+    return application->GetMeasurementRenderer();
 }
 } // namespace
 
@@ -30,6 +41,7 @@ LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory, const RCPtr<
     // There is one application per process.
     LFrameworkApp* const previous = sCurrent.exchange(this, std::memory_order_acq_rel);
     VX_ASSERT(previous == nullptr);
+    SetMeasurementRendererProvider(&CurrentMeasurementRenderer);
 }
 
 LFrameworkApp::~LFrameworkApp()

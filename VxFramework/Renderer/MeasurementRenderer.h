@@ -23,4 +23,10 @@ public:
     virtual RectT<float> MeasureText(const RCPtr<LFont>& font, const StringT<char, unsigned short>& text) = 0;
     ~LMeasurementRenderer() override = default;
 };
+
+// Where text layout finds the application's measurement renderer: the
+// application installs the provider, so that fonts and text below it never
+// reach up to the application.  Null uninstalls it.
+using MeasurementRendererProvider = RCPtr<LMeasurementRenderer> (*)();
+void SetMeasurementRendererProvider(MeasurementRendererProvider provider) noexcept;
 } // namespace Vx

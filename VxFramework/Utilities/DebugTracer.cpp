@@ -1,5 +1,7 @@
 #include "VxFramework/Utilities/DebugTracer.h"
 
+#include "VxFramework/ObjectBase/NoDestructor.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
@@ -30,7 +32,7 @@ std::size_t TrimToCharBoundary(const char* text, std::size_t length)
 }
 
 // Formats into buffer; returns the number of bytes kept, never more than limit - 1.
-std::size_t FormatLine(char* buffer, std::size_t limit, const char* format, va_list args)
+[[gnu::format(printf, 3, 0)]] std::size_t FormatLine(char* buffer, std::size_t limit, const char* format, va_list args)
 {
     const int written = std::vsnprintf(buffer, limit, format, args);
     if (written < 0)
@@ -101,13 +103,13 @@ DebugTracer::~DebugTracer() = default;
 
 DebugTracer& DebugTracer::Get()
 {
-    static DebugTracer* const tracer = new DebugTracer();
+    static NoDestructor<DebugTracer> tracer;
     return *tracer;
 }
 
 Mutex& DebugTracer::GetLock()
 {
-    static Mutex* const lock = new Mutex();
+    static NoDestructor<Mutex> lock;
     return *lock;
 }
 

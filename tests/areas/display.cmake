@@ -12,8 +12,10 @@ vx_add_test(display
     sim/demo/DemoTest.cpp
   LIBS DeviceSim DeviceSimDemo)
 # The demonstration program runs as a child process of its test.
-add_dependencies(test_display sim_demo)
-target_compile_definitions(test_display PRIVATE VX_SIM_DEMO="$<TARGET_FILE:sim_demo>")
+if(TARGET test_display)
+  add_dependencies(test_display sim_demo)
+  target_compile_definitions(test_display PRIVATE VX_SIM_DEMO="$<TARGET_FILE:sim_demo>")
+endif()
 
 vx_add_benchmark(page_flipper
   SOURCES benchmarks/PageFlipperBenchmark.cpp

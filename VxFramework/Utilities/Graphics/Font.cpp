@@ -1,8 +1,10 @@
 #include "VxFramework/Utilities/Graphics/Font.h"
 
-#include "VxFramework/Application/FrameworkApp.h"
 #include "VxFramework/ObjectBase/Exception.h"
+#include "VxFramework/ObjectBase/NoDestructor.h"
 #include "VxFramework/Renderer/MeasurementRenderer.h"
+
+#include <atomic>
 
 namespace Vx
 {
@@ -18,15 +20,22 @@ bool SameName(const LFont::Text& a, const LFont::Text& b)
 {
     return a.GetCString() == b.GetCString() || a.ToLower() == b.ToLower();
 }
+
+std::atomic<MeasurementRendererProvider> sMeasurementRendererProvider{nullptr};
 } // namespace
+
+void SetMeasurementRendererProvider(MeasurementRendererProvider provider) noexcept
+{
+    sMeasurementRendererProvider.store(provider, std::memory_order_release);
+}
 
 RCPtr<LMeasurementRenderer> GetApplicationMeasurementRenderer()
 {
-    LFrameworkApp* const application = LFrameworkApp::GetApplication();
-    VX_ASSERT(application != nullptr);
-    if (application == nullptr)
+    const MeasurementRendererProvider provider = sMeasurementRendererProvider.load(std::memory_order_acquire);
+    VX_ASSERT(provider != nullptr);
+    if (provider == nullptr)
         return nullptr;
-    return application->GetMeasurementRenderer();
+    return provider();
 }
 
 LFont::LFont(const Text& name, std::int32_t style, float size)
@@ -38,7 +47,7 @@ LFont::~LFont() = default;
 
 LFont::Table& LFont::GetFontTable()
 {
-    static Table* const table = new Table();
+    static NoDestructor<Table> table;
     return *table;
 }
 
@@ -66,7 +75,7 @@ std::int32_t LFont::FindFont(const Text& name, std::int32_t style, float size)
 
 const RCPtr<LFont>& LFont::FindFontById(std::int32_t id)
 {
-    static const RCPtr<LFont>* const none = new RCPtr<LFont>();
+    static const NoDestructor<RCPtr<LFont>> none;
     const Table& table = GetFontTable();
     for (std::uint32_t i = table.GetCount(); i > 0; --i)
     {

@@ -69,7 +69,8 @@ private:
     std::int32_t mId;
 };
 
-// The application's measurement renderer; null (after an assertion) while
-// there is no application or it has none.
+// The application's measurement renderer, through the provider the application
+// installed; null (after an assertion) while there is no application or it has
+// none.
 RCPtr<LMeasurementRenderer> GetApplicationMeasurementRenderer();
 } // namespace Vx

@@ -926,7 +926,8 @@ namespace
 // vsnprintf into a stack buffer; longer output is cut.
 constexpr std::size_t kFormatBytes = StringT<char, unsigned short>::kFormatBufferSize;
 
-std::uint32_t FormatToBuffer(char (&buffer)[kFormatBytes], const char* format, va_list arguments)
+[[gnu::format(printf, 2, 0)]] std::uint32_t FormatToBuffer(char (&buffer)[kFormatBytes], const char* format,
+                                                           va_list arguments)
 {
     if (format == nullptr)
         return 0;

@@ -1,0 +1,3 @@
+#pragma once
+// Runs against the layers: the check must refuse it.
+#include "High/High.h"
