@@ -1,5 +1,6 @@
 #include "VxFramework/Notification/Notification.h"
 
+#include "VxFramework/ObjectBase/NoDestructor.h"
 #include "VxFramework/Utilities/Storage/RCPtrArray.h"
 
 namespace Vx
@@ -14,7 +15,7 @@ using NotificationPool = RCPtrArray<LNotification, 64, 64>;
 // still running at exit may create and release notifications.
 NotificationPool& GetPool()
 {
-    static NotificationPool* const pool = new NotificationPool();
+    static NoDestructor<NotificationPool> pool;
     return *pool;
 }
 
@@ -23,13 +24,13 @@ std::atomic<bool> gPoolingEnabled{false};
 
 Mutex& GetNotificationLock()
 {
-    static Mutex* const lock = new Mutex();
+    static NoDestructor<Mutex> lock;
     return *lock;
 }
 
 StringArrayT<char, unsigned short>& GetNotificationNameTable()
 {
-    static StringArrayT<char, unsigned short>* const table = new StringArrayT<char, unsigned short>();
+    static NoDestructor<StringArrayT<char, unsigned short>> table;
     return *table;
 }
 

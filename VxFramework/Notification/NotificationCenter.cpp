@@ -1,12 +1,13 @@
 #include "VxFramework/Notification/NotificationCenter.h"
 
+#include "VxFramework/ObjectBase/NoDestructor.h"
 #include <utility>
 
 namespace Vx
 {
 Mutex& GetNotificationQueueLock()
 {
-    static Mutex* const lock = new Mutex();
+    static NoDestructor<Mutex> lock;
     return *lock;
 }
 
@@ -286,7 +287,7 @@ namespace
 // The manager's process-wide pointer; only the pointer object lives forever.
 RCPtr<LNotificationCenterManager>& GetInstancePointer()
 {
-    static RCPtr<LNotificationCenterManager>* const instance = new RCPtr<LNotificationCenterManager>();
+    static NoDestructor<RCPtr<LNotificationCenterManager>> instance;
     return *instance;
 }
 } // namespace
@@ -311,7 +312,7 @@ void LNotificationCenterManager::ReleaseInstance()
 
 const StringT<char, unsigned short>& LNotificationCenterManager::GetDefaultCenterName()
 {
-    static const StringT<char, unsigned short>* const name = new StringT<char, unsigned short>("application");
+    static const NoDestructor<StringT<char, unsigned short>> name("application");
     return *name;
 }
 

@@ -1,5 +1,6 @@
 #include "VxFramework/Notification/NotificationDistributor.h"
 
+#include "VxFramework/ObjectBase/NoDestructor.h"
 namespace Vx
 {
 namespace
@@ -26,7 +27,7 @@ struct DistributorRegistry
 
 DistributorRegistry& GetRegistry()
 {
-    static DistributorRegistry* const registry = new DistributorRegistry();
+    static NoDestructor<DistributorRegistry> registry;
     return *registry;
 }
 } // namespace

@@ -1,6 +1,7 @@
 #include "VxFramework/System/KeyUtils.h"
 
 #include "VxFramework/ObjectBase/Exception.h"
+#include "VxFramework/ObjectBase/NoDestructor.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -197,7 +198,7 @@ struct VirtualKeyTables
 // during static destruction still work.
 const VirtualKeyTables& GetTables()
 {
-    static const VirtualKeyTables* const tables = new VirtualKeyTables();
+    static const NoDestructor<VirtualKeyTables> tables;
     return *tables;
 }
 

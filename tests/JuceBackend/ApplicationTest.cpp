@@ -3,6 +3,7 @@
 // through the backend's message queue, and the way it ends.
 
 #include "tests/JuceBackend/DisplayTestSupport.h"
+#include "tests/support/ChildProcess.h"
 
 #include "JuceBackend/native/juce_linuxfb_Messaging.h"
 
@@ -128,20 +129,17 @@ juce::JUCEApplicationBase* CreateApplication()
 // The child's wait status after running the application to its end.
 int RunApplication(Sim::SimulatedDevice& simulated, Ending howItEnds)
 {
-    const auto pid = ::fork();
-
-    if (pid == 0)
-    {
-        device = &simulated;
-        ending = howItEnds;
-        simulated.install();
-        juce::JUCEApplicationBase::createInstance = CreateApplication;
-        ::_exit(juce::JUCEApplicationBase::main());
-    }
-
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
+    const VxTest::ChildResult child = VxTest::RunInChild(
+        [&]
+        {
+            device = &simulated;
+            ending = howItEnds;
+            simulated.install();
+            juce::JUCEApplicationBase::createInstance = CreateApplication;
+            return juce::JUCEApplicationBase::main();
+        });
+    EXPECT_FALSE(child.timedOut);
+    return child.status;
 }
 } // namespace
 

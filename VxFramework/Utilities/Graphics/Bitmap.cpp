@@ -2,6 +2,7 @@
 
 #include "VxFramework/ControlBase/Colorizer.h"
 #include "VxFramework/ObjectBase/Exception.h"
+#include "VxFramework/ObjectBase/NoDestructor.h"
 
 #include <juce_graphics/juce_graphics.h>
 
@@ -22,7 +23,7 @@ using PathCache = std::map<Text, RCPtr<LBitmap>>;
 // Main thread only, like every bitmap.
 PathCache& GetPathCache()
 {
-    static PathCache* const cache = new PathCache();
+    static NoDestructor<PathCache> cache;
     return *cache;
 }
 

@@ -2,6 +2,7 @@
 
 #include "VxFramework/ObjectBase/Exception.h"
 #include "VxFramework/ObjectBase/Mutex.h"
+#include "VxFramework/ObjectBase/NoDestructor.h"
 #include "VxFramework/Utilities/Storage/FixedBlockPool.h"
 
 #include <algorithm>
@@ -26,7 +27,7 @@ struct NodePool
 // their nodes during exit.
 NodePool& GetNodePool()
 {
-    static NodePool* pool = new NodePool;
+    static NoDestructor<NodePool> pool;
     return *pool;
 }
 

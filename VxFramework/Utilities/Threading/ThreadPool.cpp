@@ -1,6 +1,7 @@
 #include "VxFramework/Utilities/Threading/ThreadPool.h"
 
 #include "VxFramework/ObjectBase/Exception.h"
+#include "VxFramework/ObjectBase/NoDestructor.h"
 
 namespace Vx
 {
@@ -10,7 +11,7 @@ ReuseAllocator<LThreadPool::LWorkerParams, 1>& LThreadPool::LWorkerParams::GetPo
 {
     // Process-wide and never destroyed: items may be released by threads
     // still running at exit.
-    static auto* pool = new ReuseAllocator<LWorkerParams, 1>(true);
+    static NoDestructor<ReuseAllocator<LWorkerParams, 1>> pool(true);
     return *pool;
 }
 
