@@ -1,4 +1,5 @@
 vx_add_test(variants SOURCES
+  support/CountAllocations.cpp
   VxFramework/Utilities/Storage/VariantTest.cpp
   VxFramework/Utilities/Storage/VariantExTest.cpp)
 
