@@ -4,3 +4,5 @@ vx_add_test(variants SOURCES
   VxFramework/Utilities/Storage/VariantExTest.cpp)
 
 vx_add_fuzzer(variant_deserialize)
+
+vx_add_benchmark(variants SOURCES benchmarks/VariantBenchmark.cpp)

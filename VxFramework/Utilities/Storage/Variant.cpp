@@ -1045,11 +1045,13 @@ bool Variant::ElementReader::Next(Variant& element, bool& isArray, ArrayBytes& n
     std::uint32_t dataLength = 0;
     if (ReadHeader(in, total, false, tag, data, dataLength) && tag == T_ARRAY)
     {
-        // What Deserialize accepts is an array; the rest reads as empty.
-        if (dataLength == 0 || CheckArrayData(data, dataLength, kMaxNestingDepth))
+        // What Deserialize accepts is an array; the rest reads as empty.  An
+        // array inside a checked one is within the limit too, so each level
+        // is checked once, not once for every level above it.
+        if (mArray.checked || dataLength == 0 || CheckArrayData(data, dataLength, kMaxNestingDepth))
         {
             isArray = true;
-            nested = {dataLength != 0 ? data : nullptr, dataLength};
+            nested = {dataLength != 0 ? data : nullptr, dataLength, true};
         }
         return true;
     }

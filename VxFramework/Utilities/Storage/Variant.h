@@ -131,6 +131,9 @@ protected:
     {
         const std::uint8_t* data = nullptr;
         std::uint32_t size = 0;
+        // Every array in the data is known to be well formed and within the
+        // nesting limit: its elements need no check of their own.
+        bool checked = false;
     };
     // This variant's array data; empty for other tags.
     ArrayBytes GetArrayBytes() const noexcept;
