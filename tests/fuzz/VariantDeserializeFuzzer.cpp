@@ -108,11 +108,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         AppendLE32(wrapped, Vx::Variant::T_ARRAY);
     }
     wrapped.insert(wrapped.end(), data, data + size);
-    if (levels >= Vx::Variant::kMaxNestingDepth)
-    {
-        Vx::Variant tooDeep;
-        Check(tooDeep.Deserialize(wrapped.data(), static_cast<std::uint32_t>(wrapped.size())) == Vx::VXR_E_FAIL);
-    }
+    // Even around a value that is no array, this is beyond the limit; within
+    // it, a value that reads alone and fills the input reads wrapped too.
+    Vx::Variant outer;
+    const bool outerRead = outer.Deserialize(wrapped.data(), static_cast<std::uint32_t>(wrapped.size())) == Vx::VXR_OK;
+    if (levels > Vx::Variant::kMaxNestingDepth)
+        Check(!outerRead);
+    Vx::Variant inner;
+    const bool fills = size >= Vx::Variant::kHeaderSize &&
+                       (data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24) == size;
+    if (levels >= 1 && levels <= Vx::Variant::kMaxNestingDepth && fills &&
+        inner.Deserialize(data, static_cast<std::uint32_t>(size)) == Vx::VXR_OK && inner.GetTag() != Vx::Variant::T_ARRAY)
+        Check(outerRead);
     ReadAndExercise(wrapped.data(), wrapped.size());
     return 0;
 }
