@@ -127,6 +127,67 @@ bool CountElements(const std::uint8_t* data, std::uint32_t size, std::uint32_t& 
     return cursor.AtEnd();
 }
 
+// The header of one serialised element as Deserialize reads it: the tag it
+// stands for (old numbers mapped) and its data.  False when the header alone
+// makes Deserialize refuse the element.
+bool ReadHeader(const std::uint8_t* in, std::uint32_t length, bool reportOldTags, std::uint32_t& tag,
+                const std::uint8_t*& data, std::uint32_t& dataLength) noexcept
+{
+    if (in == nullptr || length < Variant::kHeaderSize)
+        return false;
+    const std::uint32_t total = ReadLE32(in);
+    const std::uint32_t format = ReadLE32(in + 4);
+    tag = ReadLE32(in + 8);
+    // A total below the header would make an array walk stand still.
+    if (total > length || total < Variant::kHeaderSize)
+        return false;
+    if (format == Variant::kFormatOld)
+    {
+        static constexpr std::uint32_t kOldTags[] = {
+            Variant::T_NONE,   Variant::T_BOOL,          Variant::T_INT32,           Variant::T_INT64,
+            Variant::T_FLOAT,  Variant::T_DOUBLE,        Variant::T_EXTERNAL_DATA,   Variant::T_EXTERNAL_OBJECT,
+            Variant::T_BYTES,  Variant::T_STRING,        Variant::T_ARRAY};
+        if (tag >= 12)
+        {
+            if (reportOldTags)
+                VX_ASSERT_FALSE();
+            return false;
+        }
+        if (tag >= sizeof kOldTags / sizeof kOldTags[0])
+            return false;
+        tag = kOldTags[tag];
+    }
+    else if (format != Variant::kFormatCurrent || tag > Variant::T_ARRAY)
+    {
+        return false;
+    }
+    data = in + Variant::kHeaderSize;
+    dataLength = total - Variant::kHeaderSize;
+    return true;
+}
+
+// True when array data is well formed at every level and nests no deeper
+// than `levels` arrays, its own level included.  Each call goes one level
+// down, so the recursion ends after `levels` calls whatever the input.
+bool CheckArrayData(const std::uint8_t* data, std::uint32_t size, std::uint32_t levels) noexcept
+{
+    if (levels == 0)
+        return false;
+    ElementCursor cursor(data, size);
+    const std::uint8_t* element = nullptr;
+    std::uint32_t total = 0;
+    while (cursor.Next(element, total))
+    {
+        std::uint32_t tag = 0;
+        const std::uint8_t* nested = nullptr;
+        std::uint32_t nestedSize = 0;
+        if (ReadHeader(element, total, false, tag, nested, nestedSize) && tag == Variant::T_ARRAY &&
+            !CheckArrayData(nested, nestedSize, levels - 1))
+            return false;
+    }
+    return cursor.AtEnd();
+}
+
 template <class T>
 int Order(T a, T b) noexcept
 {
@@ -923,37 +984,11 @@ std::int32_t Variant::Serialize(void* buffer, std::uint32_t capacity) const
 VxRESULT Variant::Deserialize(const void* buffer, std::uint32_t length)
 {
     Clear();
-    if (buffer == nullptr || length < kHeaderSize)
+    std::uint32_t tag = 0;
+    const std::uint8_t* data = nullptr;
+    std::uint32_t dataLength = 0;
+    if (!ReadHeader(static_cast<const std::uint8_t*>(buffer), length, true, tag, data, dataLength))
         return VXR_E_FAIL;
-    const auto* in = static_cast<const std::uint8_t*>(buffer);
-    const std::uint32_t total = ReadLE32(in);
-    const std::uint32_t format = ReadLE32(in + 4);
-    std::uint32_t tag = ReadLE32(in + 8);
-    // A total below the header would make an array walk stand still.
-    if (total > length || total < kHeaderSize)
-        return VXR_E_FAIL;
-
-    if (format == kFormatOld)
-    {
-        static constexpr std::uint32_t kOldTags[] = {T_NONE,    T_BOOL,   T_INT32,         T_INT64,
-                                                      T_FLOAT,   T_DOUBLE, T_EXTERNAL_DATA, T_EXTERNAL_OBJECT,
-                                                      T_BYTES,   T_STRING, T_ARRAY};
-        if (tag >= 12)
-        {
-            VX_ASSERT_FALSE();
-            return VXR_E_FAIL;
-        }
-        if (tag >= sizeof kOldTags / sizeof kOldTags[0])
-            return VXR_E_FAIL;
-        tag = kOldTags[tag];
-    }
-    else if (format != kFormatCurrent || tag > T_ARRAY)
-    {
-        return VXR_E_FAIL;
-    }
-
-    const std::uint8_t* data = in + kHeaderSize;
-    const std::uint32_t dataLength = total - kHeaderSize;
     if (dataLength == 0)
     {
         // Empty bytes are accepted too, so that an empty byte block that was
@@ -966,18 +1001,62 @@ VxRESULT Variant::Deserialize(const void* buffer, std::uint32_t length)
         return VXR_E_FAIL;
     }
 
-    if (tag == T_ARRAY)
-    {
-        std::uint32_t count = 0;
-        if (!CountElements(data, dataLength, count))
-            return VXR_E_FAIL;
-    }
+    // Every level of an array is checked here, so that whatever reads the
+    // elements later finds them well formed and bounded in depth.
+    if (tag == T_ARRAY && !CheckArrayData(data, dataLength, kMaxNestingDepth))
+        return VXR_E_FAIL;
     if (SetFromBytes(tag, data, dataLength) != tag)
     {
         Clear();
         return VXR_E_FAIL;
     }
     return VXR_OK;
+}
+
+Variant::ArrayBytes Variant::GetArrayBytes() const noexcept
+{
+    if (mTag != T_ARRAY)
+        return {};
+    return {static_cast<const std::uint8_t*>(GetDataPointer()), mSize};
+}
+
+std::uint32_t Variant::CountArrayElements(ArrayBytes array) noexcept
+{
+    std::uint32_t count = 0;
+    CountElements(array.data, array.size, count);
+    return count;
+}
+
+bool Variant::ElementReader::Next(Variant& element, bool& isArray, ArrayBytes& nested)
+{
+    element.Clear();
+    isArray = false;
+    nested = {};
+    if (mArray.data == nullptr || mArray.size - mOffset < kHeaderSize)
+        return false;
+    const std::uint8_t* in = mArray.data + mOffset;
+    const std::uint32_t total = ReadLE32(in);
+    if (total < kHeaderSize || total > mArray.size - mOffset)
+        return false;
+    mOffset += total;
+
+    std::uint32_t tag = 0;
+    const std::uint8_t* data = nullptr;
+    std::uint32_t dataLength = 0;
+    if (ReadHeader(in, total, false, tag, data, dataLength) && tag == T_ARRAY)
+    {
+        // What Deserialize accepts is an array; the rest reads as empty.  An
+        // array inside a checked one is within the limit too, so each level
+        // is checked once, not once for every level above it.
+        if (mArray.checked || dataLength == 0 || CheckArrayData(data, dataLength, kMaxNestingDepth))
+        {
+            isArray = true;
+            nested = {dataLength != 0 ? data : nullptr, dataLength, true};
+        }
+        return true;
+    }
+    element.Deserialize(in, total);
+    return true;
 }
 
 std::uint32_t Variant::GetArrayCount() const
@@ -1110,32 +1189,42 @@ int Variant::CompareOrder(const Variant& a, const Variant& b)
         return OrderBytes(static_cast<const std::uint8_t*>(a.GetDataPointer()), a.TextLength(),
                           static_cast<const std::uint8_t*>(b.GetDataPointer()), b.TextLength());
     case T_ARRAY:
-    {
-        // Element by element over the well-formed elements, then by count.
-        ElementCursor aCursor(static_cast<const std::uint8_t*>(a.GetDataPointer()), a.mSize);
-        ElementCursor bCursor(static_cast<const std::uint8_t*>(b.GetDataPointer()), b.mSize);
-        for (;;)
-        {
-            const std::uint8_t* aElement = nullptr;
-            const std::uint8_t* bElement = nullptr;
-            std::uint32_t aTotal = 0;
-            std::uint32_t bTotal = 0;
-            const bool aMore = aCursor.Next(aElement, aTotal);
-            const bool bMore = bCursor.Next(bElement, bTotal);
-            if (!aMore || !bMore)
-                return Order(aMore, bMore);
-            Variant aValue;
-            Variant bValue;
-            aValue.Deserialize(aElement, aTotal);
-            bValue.Deserialize(bElement, bTotal);
-            const int c = CompareOrder(aValue, bValue);
-            if (c != 0)
-                return c;
-        }
-    }
+        return CompareArrays(a.GetArrayBytes(), b.GetArrayBytes());
     default:
         VX_ASSERT_FALSE();
         return 0;
+    }
+}
+
+// Element by element over the well-formed elements, then by count.  Nested
+// arrays are compared where they lie; the reader hands over only arrays of
+// bounded depth, so the recursion is bounded too.
+int Variant::CompareArrays(ArrayBytes a, ArrayBytes b)
+{
+    ElementReader aReader(a);
+    ElementReader bReader(b);
+    Variant aValue;
+    Variant bValue;
+    for (;;)
+    {
+        bool aIsArray = false;
+        bool bIsArray = false;
+        ArrayBytes aNested;
+        ArrayBytes bNested;
+        const bool aMore = aReader.Next(aValue, aIsArray, aNested);
+        const bool bMore = bReader.Next(bValue, bIsArray, bNested);
+        if (!aMore || !bMore)
+            return Order(aMore, bMore);
+        int c = 0;
+        if (aIsArray && bIsArray)
+            c = CompareArrays(aNested, bNested);
+        else if (aIsArray || bIsArray)
+            c = Order(aIsArray ? static_cast<std::uint32_t>(T_ARRAY) : aValue.mTag,
+                      bIsArray ? static_cast<std::uint32_t>(T_ARRAY) : bValue.mTag);
+        else
+            c = CompareOrder(aValue, bValue);
+        if (c != 0)
+            return c;
     }
 }
 } // namespace Vx

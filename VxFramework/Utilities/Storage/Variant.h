@@ -40,6 +40,10 @@ public:
     static constexpr std::uint32_t kHeaderSize = 12;
     static constexpr std::uint32_t kFormatOld = 0;
     static constexpr std::uint32_t kFormatCurrent = 1;
+    // Arrays nest at most this deep, the outermost counting as one level:
+    // deeper serialised input is refused, so that no walk over a value read
+    // from outside recurses without bound.
+    static constexpr std::uint32_t kMaxNestingDepth = 64;
 
     Variant() noexcept : mValue{}, mSize(0), mTag(T_NONE) {}
     Variant(bool value) noexcept : Variant() { StoreScalar(T_BOOL, static_cast<std::uint8_t>(value ? 1 : 0)); }
@@ -122,6 +126,38 @@ protected:
     void AdoptData(std::uint32_t tag, void* data, std::uint32_t size) noexcept;
     // Text up to its first zero, within the data.
     std::uint32_t TextLength() const noexcept;
+    // Serialised array data, read where it lies.
+    struct ArrayBytes
+    {
+        const std::uint8_t* data = nullptr;
+        std::uint32_t size = 0;
+        // Every array in the data is known to be well formed and within the
+        // nesting limit: its elements need no check of their own.
+        bool checked = false;
+    };
+    // This variant's array data; empty for other tags.
+    ArrayBytes GetArrayBytes() const noexcept;
+    // The elements up to the first malformed one.
+    static std::uint32_t CountArrayElements(ArrayBytes array) noexcept;
+
+    // Reads array elements in order, each as GetArrayElement gives it, except
+    // that an element which reads as an array is handed over as its bytes
+    // instead of being copied: walks over nested arrays then cost time in
+    // proportion to the data, not to the data times its depth.
+    class ElementReader
+    {
+    public:
+        explicit ElementReader(ArrayBytes array) noexcept : mArray(array) {}
+        // False after the last well-formed element.  Otherwise either isArray
+        // is set, with the element's array data in nested and element left
+        // empty, or element holds the value.
+        bool Next(Variant& element, bool& isArray, ArrayBytes& nested);
+
+    private:
+        ArrayBytes mArray;
+        std::uint32_t mOffset = 0;
+    };
+
     // The eight value bytes as one number.
     std::uint64_t GetValueBits() const noexcept { return LoadScalar<std::uint64_t>(); }
     // Value, size and tag as they are, without clearing or copying owned data.
@@ -166,6 +202,7 @@ private:
         return value;
     }
 
+    static int CompareArrays(ArrayBytes a, ArrayBytes b);
     std::uint64_t LoadSignExtended() const noexcept;
     std::uint64_t LoadDataPrefix(std::uint32_t width) const noexcept;
     void SetArrayFromList(const Variant* const* pointers, const Variant* items, std::uint32_t count);

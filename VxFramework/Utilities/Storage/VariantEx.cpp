@@ -250,26 +250,44 @@ VariantEx::String VariantEx::ToStringIndented(int depth) const
 {
     if (GetTag() != T_ARRAY)
         return ToString();
-    const std::uint32_t count = GetArrayCount();
-    if (count == 0)
-        return String("<empty array>");
+    // One text for the whole tree: nested arrays are written where they lie
+    // instead of each level copying its elements and its text.
+    std::string text;
+    AppendArrayText(text, GetArrayBytes(), GetArrayCount(), depth);
+    return String(text.c_str());
+}
 
+void VariantEx::AppendArrayText(std::string& text, ArrayBytes array, std::uint32_t count, int depth)
+{
+    if (count == 0)
+    {
+        text += "<empty array>";
+        return;
+    }
     std::string indent;
     for (int i = 0; i < depth; ++i)
         indent += "  ";
     indent += "  ";
-    std::string text = FormatText("array(%u):", static_cast<unsigned int>(count));
+    text += FormatText("array(%u):", static_cast<unsigned int>(count));
+    ElementReader reader(array);
     VariantEx element;
-    for (std::uint32_t i = 0; i < count; ++i)
+    bool isArray = false;
+    ArrayBytes nested;
+    for (std::uint32_t i = 0; i < count && reader.Next(element, isArray, nested); ++i)
     {
-        GetArrayElement(i, element);
-        const String elementText = element.ToStringIndented(depth + 1);
         text += "\n";
         text += indent;
         text += FormatText("[%u] ", static_cast<unsigned int>(i));
-        text.append(elementText.GetCString(), elementText.GetLength());
+        if (isArray)
+        {
+            AppendArrayText(text, nested, CountArrayElements(nested), depth + 1);
+        }
+        else
+        {
+            const String elementText = element.ToString();
+            text.append(elementText.GetCString(), elementText.GetLength());
+        }
     }
-    return String(text.c_str());
 }
 
 VariantEx::String VariantEx::ToXmlText() const

@@ -7,6 +7,7 @@
 #include "VxFramework/Utilities/Storage/Variant.h"
 
 #include <cstdint>
+#include <string>
 
 namespace Vx
 {
@@ -69,6 +70,8 @@ public:
 private:
     template <class V>
     VxRESULT FillArrayElements(IArray<V>& elements) const;
+    // The text of array data with `count` elements, as ToStringIndented(depth).
+    static void AppendArrayText(std::string& text, ArrayBytes array, std::uint32_t count, int depth);
 
     RCPtr<LIBuffer> mBuffer;
 };

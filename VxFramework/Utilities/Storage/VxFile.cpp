@@ -82,14 +82,36 @@ VxRESULT File::Open(const String& directory, const String& name, std::uint32_t f
     }
     mFlags = flags;
 
-    int openFlags = (flags & FLAG_WRITE) ? O_RDWR : O_RDONLY;
-    if (flags & FLAG_CREATE)
+    // New files are 0644 (less the umask): readable by all, written only by
+    // their owner.
+    constexpr mode_t kFileMode = 0644;
+    const int access = (flags & FLAG_WRITE) ? O_RDWR : O_RDONLY;
+    bool created = false;
+    int fd = -1;
+    if (!(flags & FLAG_CREATE))
     {
-        openFlags |= O_CREAT;
-        if (flags & FLAG_EXCLUSIVE)
-            openFlags |= O_EXCL;
+        fd = ::open(mPath.GetCString(), access);
     }
-    const int fd = ::open(mPath.GetCString(), openFlags, 0664);
+    else if (flags & FLAG_EXCLUSIVE)
+    {
+        fd = ::open(mPath.GetCString(), access | O_CREAT | O_EXCL, kFileMode);
+        created = fd >= 0;
+    }
+    else
+    {
+        // Created exclusively when missing, so that a failed open below knows
+        // the file is its own to remove; one that appears meanwhile is opened.
+        for (int attempt = 0; attempt < 8 && fd < 0; ++attempt)
+        {
+            fd = ::open(mPath.GetCString(), access);
+            if (fd >= 0 || errno != ENOENT)
+                break;
+            fd = ::open(mPath.GetCString(), access | O_CREAT | O_EXCL, kFileMode);
+            created = fd >= 0;
+            if (fd < 0 && errno != EEXIST)
+                break;
+        }
+    }
     if (fd < 0)
         return VXR_E_FAIL;
 
@@ -100,8 +122,11 @@ VxRESULT File::Open(const String& directory, const String& name, std::uint32_t f
     if (stream == nullptr)
     {
         // The mode does not suit the descriptor (read-only with create, say):
-        // the open fails and the descriptor goes with it.
+        // the open fails, the descriptor goes with it, and a file this open
+        // created goes too, so that a failed open leaves nothing behind.
         ::close(fd);
+        if (created)
+            ::unlink(mPath.GetCString());
         return VXR_E_FAIL;
     }
 
@@ -228,14 +253,16 @@ VxRESULT File::CreateDirectory(const String& path)
     const std::string text = ToStd(path);
     if (text.empty())
         return VXR_E_FAIL;
-    // Existing directories along the way are no error.
-    ::mkdir(text.c_str(), 0777);
+    // Existing directories along the way are no error.  New ones are 0755
+    // (less the umask): open to all, changed only by their owner.
+    constexpr mode_t kDirectoryMode = 0755;
+    ::mkdir(text.c_str(), kDirectoryMode);
     for (std::size_t i = 1; i < text.size(); ++i)
     {
         if (text[i] == '/' || text[i] == '\\')
-            ::mkdir(text.substr(0, i).c_str(), 0777);
+            ::mkdir(text.substr(0, i).c_str(), kDirectoryMode);
     }
-    ::mkdir(text.c_str(), 0777);
+    ::mkdir(text.c_str(), kDirectoryMode);
     // A regular file of that name is no directory.
     return IsDirectory(path) ? VXR_OK : VXR_E_FAIL;
 }

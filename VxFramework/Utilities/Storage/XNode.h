@@ -58,6 +58,10 @@ public:
     static constexpr int kMaxDepth = 64;
     // Most elements an array may be given through a path index or a resize.
     static constexpr std::uint32_t kMaxArrayCount = 1u << 20;
+    // Largest document the reader takes: settings files hold a few kilobytes,
+    // so 16 MiB leaves room for any real one and still bounds what a damaged
+    // or hostile file can make the reader hold in memory.
+    static constexpr std::size_t kMaxDocumentSize = std::size_t{16} << 20;
 
     XNode(const XNode&) = delete;
     XNode& operator=(const XNode&) = delete;
@@ -136,8 +140,12 @@ public:
 
     static XNodeRef Load(const char* path, XNode* errorNode);
     static XNodeRef Parse(const char* text, std::size_t length, const char* path, XNode* errorNode);
+    // Documents above kMaxDocumentSize and document types with an internal
+    // subset (where entities would be declared) are refused as parse errors.
     // 0, or the system error number (5 when there is none).  The file is
-    // written whole beside the target and renamed over it.
+    // written whole to a new file of its own beside the target and renamed
+    // over it; the target keeps its permissions and, where the process may
+    // set it, its owner.  A new file is created 0644 (less the umask).
     int WriteToFile(const char* path, int flags) const;
     std::string WriteToBuffer(int flags) const;
     // Writes what fits (terminated) and returns the length written.

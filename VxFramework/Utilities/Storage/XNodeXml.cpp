@@ -4,13 +4,16 @@
 
 #include <expat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <string>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,11 +26,12 @@ bool NameIs(const char* name, const char* expected) noexcept
     return strcasecmp(name, expected) == 0;
 }
 
-// strtol with base 0, limited to the 32 bits the value has (what strtol itself
-// gives where long has 32 bits).
+// Decimal, as the property-list format means integers: a hand-edited "010"
+// is ten, not eight.  Limited to the 32 bits the value has (what strtol
+// itself gives where long has 32 bits).
 std::int32_t ParseInteger(const std::string& text) noexcept
 {
-    const long long value = std::strtoll(text.c_str(), nullptr, 0);
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
     if (value > INT32_MAX)
         return INT32_MAX;
     if (value < INT32_MIN)
@@ -50,6 +54,7 @@ public:
         XML_SetUserData(mParser, this);
         XML_SetElementHandler(mParser, &XmlReader::OnStart, &XmlReader::OnEnd);
         XML_SetCharacterDataHandler(mParser, &XmlReader::OnText);
+        XML_SetStartDoctypeDeclHandler(mParser, &XmlReader::OnDoctype);
     }
     ~XmlReader()
     {
@@ -62,6 +67,11 @@ public:
     XNodeRef Parse(const char* text, std::size_t length, const char* path, XNode* errorNode)
     {
         bool ok = mParser != nullptr;
+        if (ok && length > XNode::kMaxDocumentSize)
+        {
+            mError = "document too large";
+            ok = false;
+        }
         // XML_Parse takes an int length: feed long texts in pieces.
         constexpr std::size_t kPiece = 1u << 20;
         std::size_t offset = 0;
@@ -135,6 +145,14 @@ private:
     static void XMLCALL OnText(void* self, const XML_Char* text, int length)
     {
         static_cast<XmlReader*>(self)->Text(text, length);
+    }
+    // The writer's own document type line has no internal subset.  One with a
+    // subset could declare entities (expanding to any size) and attribute
+    // defaults that change what the document says: none is taken.
+    static void XMLCALL OnDoctype(void* self, const XML_Char*, const XML_Char*, const XML_Char*, int hasInternalSubset)
+    {
+        if (hasInternalSubset)
+            static_cast<XmlReader*>(self)->Fail("internal subset not allowed");
     }
 
     void Start(const char* name, const char** attributes)
@@ -306,10 +324,12 @@ XNodeRef XNode::Load(const char* path, XNode* errorNode)
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr)
         return XNodeRef();
+    // Read no more than the reader takes: one byte beyond it is enough for
+    // Parse to refuse the document.
     std::string text;
     char chunk[65536];
     std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    while (text.size() <= kMaxDocumentSize && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
         text.append(chunk, got);
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);
@@ -532,6 +552,25 @@ int ErrorNumber()
 {
     return errno != 0 ? errno : EIO;
 }
+
+// Twelve hexadecimal digits that another process cannot guess; the counter
+// keeps them apart within this process should the random source fail.
+std::string UniqueSuffix()
+{
+    static std::atomic<std::uint64_t> counter{0};
+    std::uint64_t bits = 0;
+    if (::getrandom(&bits, sizeof bits, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bits))
+    {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        bits = static_cast<std::uint64_t>(now.tv_nsec) ^ (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
+               (static_cast<std::uint64_t>(::getpid()) << 40);
+    }
+    bits += counter.fetch_add(1) * 0x9E3779B97F4A7C15ull;
+    char text[16];
+    std::snprintf(text, sizeof text, "%012llx", static_cast<unsigned long long>(bits & 0xFFFFFFFFFFFFull));
+    return text;
+}
 } // namespace
 
 std::string XNode::WriteToBuffer(int flags) const
@@ -564,21 +603,51 @@ int XNode::WriteToFile(const char* path, int flags) const
         target = resolved;
         std::free(resolved);
     }
-    const std::string temporary = target + ".tmp";
-    errno = 0;
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    struct stat existing;
+    const bool replacing = ::stat(target.c_str(), &existing) == 0;
+
+    // The temporary file is new, with a name of its own, and never reached
+    // through a link: a name planted beforehand, or one that another writer
+    // uses at the same moment, is never opened, written or renamed.
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt)
+    {
+        temporary = target + ".tmp." + UniqueSuffix();
+        errno = 0;
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST)
+            return ErrorNumber();
+    }
     if (fd < 0)
         return ErrorNumber();
-    struct stat existing;
-    if (::stat(target.c_str(), &existing) == 0)
-        ::fchmod(fd, existing.st_mode & 07777);
-    if (!WriteAll(fd, text) || ::fsync(fd) != 0)
-    {
+    auto fail = [&]() {
         const int error = ErrorNumber();
         ::close(fd);
         ::unlink(temporary.c_str());
         return error;
+    };
+
+    if (replacing)
+    {
+        // The owner first: a change of owner may clear set-id bits that the
+        // mode then restores.  Only a privileged process may give the file to
+        // another user; others keep at least the group where they may.
+        if ((existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) &&
+            ::fchown(fd, existing.st_uid, existing.st_gid) != 0)
+        {
+            if (errno != EPERM)
+                return fail();
+            if (::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0 && errno != EPERM)
+                return fail();
+        }
+        errno = 0;
+        if (::fchmod(fd, existing.st_mode & 07777) != 0)
+            return fail();
     }
+    errno = 0;
+    if (!WriteAll(fd, text) || ::fsync(fd) != 0)
+        return fail();
     if (::close(fd) != 0 || ::rename(temporary.c_str(), target.c_str()) != 0)
     {
         const int error = ErrorNumber();

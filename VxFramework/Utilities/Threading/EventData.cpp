@@ -168,6 +168,11 @@ std::int32_t Event::Wait(std::uint32_t milliseconds)
     return result;
 }
 
+std::int32_t Event::GetWaiterCount() const noexcept
+{
+    return mPrivate->waiters.GetValue();
+}
+
 void Event::ShareData(const RCPtr<LEventData>& data, std::uint64_t mask)
 {
     mPrivate->data = data;

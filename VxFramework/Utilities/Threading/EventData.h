@@ -64,6 +64,10 @@ public:
     std::int32_t Reset();
     // 0 when set, WAIT_TIMEOUT when the time ran out, -1 without bits.
     std::int32_t Wait(std::uint32_t milliseconds);
+    // The threads inside Wait at this moment, as the destructor counts them:
+    // a thread that has started to wait is counted, and is let out by a Set
+    // or by the destructor.
+    std::int32_t GetWaiterCount() const noexcept;
 
 private:
     friend class LEvent;
@@ -89,6 +93,7 @@ public:
     std::int32_t Set() { return mEvent->Set(); }
     std::int32_t Reset() { return mEvent->Reset(); }
     std::int32_t Wait(std::uint32_t milliseconds) { return mEvent->Wait(milliseconds); }
+    std::int32_t GetWaiterCount() const noexcept { return mEvent->GetWaiterCount(); }
 
 private:
     Event* mEvent;

@@ -41,6 +41,13 @@ std::int32_t EventPool::WaitForAny(std::uint32_t milliseconds)
     return result;
 }
 
+std::int32_t EventPool::EventIndex(std::int32_t waitResult) const
+{
+    const std::int64_t count = mPrivate->events.GetCount();
+    const std::int64_t withBits = count < 64 ? count : 64;
+    return waitResult >= 0 && waitResult < withBits ? waitResult : -1;
+}
+
 const RCPtr<LEvent>& EventPool::GetEvent(unsigned int index) const
 {
     if (index >= mPrivate->events.GetCount())

@@ -135,15 +135,17 @@ std::int32_t LThreadPool::ThreadMain(RCPtr<LRefCountedObject>& parameter)
     const std::int32_t slots = mWorkerSlots;
     for (;;)
     {
-        const std::int32_t index = mEvents->WaitForAny(Event::WAIT_FOREVER);
-        if (index < 0)
+        const std::int32_t result = mEvents->WaitForAny(Event::WAIT_FOREVER);
+        if (result < 0)
         {
             // No events to wait for: waiting again would spin.
             VX_ASSERT_FALSE();
             return 0;
         }
-        // A time-out (the wait-forever time is finite) names no worker.
-        if (index >= slots)
+        // A time-out (the wait-forever time is finite) names no worker, also
+        // in a pool of more workers than the time-out's value.
+        const std::int32_t index = mEvents->EventIndex(result);
+        if (index < 0 || index >= slots)
             continue;
 
         ScopedLock lock(mLock);

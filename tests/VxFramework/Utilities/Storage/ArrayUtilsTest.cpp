@@ -47,8 +47,13 @@ TEST(StringArray, SplitsIntoFields)
         const Strings fields(c.text, c.delimiters, -1);
         EXPECT_EQ(Texts(fields), c.fields);
     }
-    // Every field is produced whatever the maximum count.
-    EXPECT_EQ(Strings("a;b;c", ";", 2).GetCount(), 3u);
+    // Every field is produced whatever the maximum count, each whole: none is
+    // dropped and the last is not left holding the rest of the text.
+    for (const int maximum : {0, 1, 2, 3, 100})
+    {
+        SCOPED_TRACE(maximum);
+        EXPECT_EQ(Texts(Strings("a;b;c", ";", maximum)), (std::vector<std::string>{"a", "b", "c"}));
+    }
 }
 
 TEST(StringArray, FindsTheLastElementHoldingTheCharacters)

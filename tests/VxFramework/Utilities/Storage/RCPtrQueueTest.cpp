@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -179,5 +181,67 @@ TEST_F(RCPtrQueues, ProducersUnderOneLockLoseAndReorderNothing)
     EXPECT_TRUE(ordered);
     EXPECT_EQ(queue.GetCount(), 0u);
     EXPECT_EQ(next, std::vector<int>(kProducers, kItems));
+}
+
+// Several consumers race for the last item: emptiness is tested under the
+// same lock as the removal, so each item goes to exactly one of them, the
+// others get the empty queue's error, and nobody gets a null or an old item.
+TEST_F(RCPtrQueues, ConsumersUnderOneLockNeverShareOrLoseAnItem)
+{
+    constexpr int kConsumers = 4;
+    constexpr int kItems = 20000;
+    Vx::Mutex lock;
+    Queue queue(&lock);
+    std::atomic<bool> producing{true};
+    std::atomic<int> nulls{0};
+    std::vector<std::vector<int>> taken(kConsumers);
+
+    std::vector<std::thread> consumers;
+    for (int c = 0; c < kConsumers; ++c)
+        consumers.emplace_back([&, c] {
+            for (;;)
+            {
+                try
+                {
+                    const Ptr item = queue.Pop();
+                    if (item.IsNull())
+                        ++nulls;
+                    else
+                        taken[static_cast<std::size_t>(c)].push_back(item->mValue);
+                }
+                catch (const std::runtime_error&)
+                {
+                    if (!producing && queue.GetCount() == 0)
+                        return;
+                    std::this_thread::yield();
+                }
+            }
+        });
+
+    // Items arrive one at a time, so that the consumers mostly fight over a
+    // queue of one.
+    for (int i = 0; i < kItems; ++i)
+    {
+        ASSERT_EQ(queue.Push(Ptr(new Tracked(i))), 0);
+        if (i % 4 == 0)
+            std::this_thread::yield();
+    }
+    producing = false;
+    for (std::thread& consumer : consumers)
+        consumer.join();
+
+    EXPECT_EQ(nulls, 0);
+    std::vector<int> all;
+    for (const std::vector<int>& mine : taken)
+    {
+        EXPECT_TRUE(std::is_sorted(mine.begin(), mine.end())) << "a consumer saw the order change";
+        all.insert(all.end(), mine.begin(), mine.end());
+    }
+    std::sort(all.begin(), all.end());
+    std::vector<int> expected(kItems);
+    for (int i = 0; i < kItems; ++i)
+        expected[static_cast<std::size_t>(i)] = i;
+    EXPECT_EQ(all, expected) << "an item was lost or taken twice";
+    EXPECT_EQ(queue.GetCount(), 0u);
 }
 } // namespace

@@ -140,6 +140,38 @@ TEST(VariantEx, TextForm)
     EXPECT_EQ(Str(ArrayOf({Variant(5)}).ToStringIndented(1)), "array(1):\n    [0] 5");
 }
 
+// The text of nested arrays is written in one pass over the data; levels
+// beyond the nesting limit, possible only in array data set directly, read as
+// empty values, as GetArrayElement gives them.
+TEST(VariantEx, TextOfNestedArraysStopsAtTheNestingLimit)
+{
+    const std::uint32_t limit = Variant::kMaxNestingDepth;
+    auto nested = [](std::uint32_t depth) {
+        std::vector<std::uint8_t> out;
+        for (std::uint32_t level = 0; level < depth; ++level)
+        {
+            const std::uint32_t header[3] = {(depth - level) * 12, 1, Variant::T_ARRAY};
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(header);
+            out.insert(out.end(), bytes, bytes + sizeof header); // the test hosts are little-endian
+        }
+        return out;
+    };
+
+    std::string expected;
+    for (std::uint32_t level = 1; level < limit; ++level)
+        expected += "array(1):\n" + std::string(2 * level, ' ') + "[0] ";
+    expected += "<empty array>";
+    const std::vector<std::uint8_t> atLimit = nested(limit);
+    VariantEx v;
+    ASSERT_EQ(v.Deserialize(atLimit.data(), static_cast<std::uint32_t>(atLimit.size())), Vx::VXR_OK);
+    EXPECT_EQ(Str(v.ToString()), expected);
+
+    const std::vector<std::uint8_t> deep = nested(10000);
+    VariantEx raw;
+    raw.SetFromBytes(Variant::T_ARRAY, deep.data() + 12, static_cast<std::uint32_t>(deep.size() - 12));
+    EXPECT_EQ(Str(raw.ToString()), "array(1):\n  [0] <empty>");
+}
+
 TEST(VariantEx, XmlTextEscapesTheFiveCharacters)
 {
     EXPECT_EQ(Str(Text("a\"b&c'd<e>f").ToXmlText()), "a&quot;b&amp;c&apos;d&lt;e&gt;f");

@@ -1,6 +1,7 @@
 #include "VxFramework/Utilities/Storage/Variant.h"
 
 #include "tests/support/CaptureStderr.h"
+#include "tests/support/CountAllocations.h"
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,22 @@ Variant MakeBytes(const std::vector<std::uint8_t>& bytes)
     Variant v;
     v.SetBytes(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     return v;
+}
+
+// `depth` arrays, each the only element of the one around it, with `inner`
+// as the innermost array's data.
+std::vector<std::uint8_t> Nested(std::uint32_t depth, const std::vector<std::uint8_t>& inner = {})
+{
+    std::vector<std::uint8_t> out;
+    out.reserve(depth * 12 + inner.size());
+    for (std::uint32_t level = 0; level < depth; ++level)
+    {
+        AppendLE32(out, static_cast<std::uint32_t>((depth - level) * 12 + inner.size()));
+        AppendLE32(out, 1);
+        AppendLE32(out, Variant::T_ARRAY);
+    }
+    out.insert(out.end(), inner.begin(), inner.end());
+    return out;
 }
 
 std::vector<std::uint8_t> SerializeToVector(const Variant& v)
@@ -484,6 +501,12 @@ TEST(Variant, DeserializeRefusesMalformedInput)
                                                                       Element(0, 1, Variant::T_NONE)}))},
         {"array element beyond the array", Element(Variant::T_ARRAY, Element(40, 1, Variant::T_NONE))},
         {"array with trailing bytes", Element(Variant::T_ARRAY, Concat({Element(Variant::T_NONE), Bytes({1, 2})}))},
+        // Every level is checked, not only the outermost.
+        {"nested array with trailing bytes",
+         Element(Variant::T_ARRAY, Concat({Element(Variant::T_INT8, Bytes({1})),
+                                           Element(Variant::T_ARRAY, Concat({Element(Variant::T_NONE), Bytes({1})}))}))},
+        {"old-format nested array element of size 0",
+         Element(Variant::T_ARRAY, Element(24, 0, 10, Element(0, 1, Variant::T_NONE)))},
     };
     for (const Case& c : cases)
     {
@@ -495,6 +518,83 @@ TEST(Variant, DeserializeRefusesMalformedInput)
     }
     Variant v;
     EXPECT_EQ(v.Deserialize(nullptr, 100), Vx::VXR_E_FAIL);
+}
+
+// Deeper input would make every walk over it recurse once per level.
+TEST(Variant, DeserializeBoundsTheNestingDepth)
+{
+    const std::uint32_t limit = Variant::kMaxNestingDepth;
+    struct Case
+    {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"at the limit", Nested(limit), true},
+        {"at the limit around an int", Nested(limit, Element(Variant::T_INT32, Bytes({1, 0, 0, 0}))), true},
+        {"one beyond", Nested(limit + 1), false},
+        // 120 KB of input; its ordering once took gigabytes.
+        {"ten thousand levels", Nested(10000), false},
+        {"too deep in the second element",
+         Element(Variant::T_ARRAY, Concat({Element(Variant::T_NONE), Nested(limit)})), false},
+        {"old-format arrays beyond the limit", Element(12 + 12 * limit, 0, 10, Nested(limit)), false},
+    };
+    for (const Case& c : cases)
+    {
+        Variant v(5);
+        EXPECT_EQ(v.Deserialize(c.bytes.data(), static_cast<std::uint32_t>(c.bytes.size())),
+                  c.accepted ? Vx::VXR_OK : Vx::VXR_E_FAIL)
+            << c.name;
+        EXPECT_EQ(v.GetTag(), c.accepted ? Variant::T_ARRAY : Variant::T_NONE) << c.name;
+    }
+
+    // What was accepted reads down to its innermost value.
+    const std::vector<std::uint8_t> bytes = Nested(limit, Element(Variant::T_INT32, Bytes({7, 0, 0, 0})));
+    Variant v;
+    ASSERT_EQ(v.Deserialize(bytes.data(), static_cast<std::uint32_t>(bytes.size())), Vx::VXR_OK);
+    for (std::uint32_t level = 0; level < limit; ++level)
+    {
+        ASSERT_EQ(v.GetArrayCount(), 1u) << level;
+        ASSERT_EQ(v.GetArrayElement(0, v), 0) << level;
+    }
+    EXPECT_EQ(v, Variant(7));
+}
+
+// Ordering walks nested arrays where they lie: comparing copies nothing, so
+// its cost follows the size of the data, not the size times the depth.
+TEST(Variant, OrderOfNestedArraysCopiesNothing)
+{
+    const std::uint32_t limit = Variant::kMaxNestingDepth;
+    auto read = [](const std::vector<std::uint8_t>& bytes) {
+        Variant v;
+        EXPECT_EQ(v.Deserialize(bytes.data(), static_cast<std::uint32_t>(bytes.size())), Vx::VXR_OK);
+        return v;
+    };
+    const Variant one = read(Nested(limit, Element(Variant::T_INT32, Bytes({1, 0, 0, 0}))));
+    const Variant two = read(Nested(limit, Element(Variant::T_INT32, Bytes({2, 0, 0, 0}))));
+    const Variant shallower = read(Nested(limit - 1, Element(Variant::T_INT32, Bytes({2, 0, 0, 0}))));
+
+    const std::uint64_t before = VxTest::ThreadAllocationCount();
+    EXPECT_EQ(Variant::CompareOrder(one, two), -1);
+    EXPECT_EQ(Variant::CompareOrder(two, one), 1);
+    EXPECT_EQ(Variant::CompareOrder(one, one), 0);
+    // At the first level that differs, the int sorts before the array.
+    EXPECT_EQ(Variant::CompareOrder(shallower, one), -1);
+    EXPECT_EQ(Variant::CompareOrder(one, shallower), 1);
+    EXPECT_EQ(VxTest::ThreadAllocationCount(), before);
+
+    // Array data set directly is not checked: levels beyond the limit read as
+    // empty values, as GetArrayElement gives them, and the walk ends there.
+    const std::vector<std::uint8_t> deep = Nested(10000);
+    Variant raw;
+    raw.SetFromBytes(Variant::T_ARRAY, deep.data() + 12, static_cast<std::uint32_t>(deep.size() - 12));
+    const Variant holdingEmpty = MakeArray({Variant()});
+    EXPECT_EQ(Variant::CompareOrder(raw, holdingEmpty), 0);
+    EXPECT_EQ(Variant::CompareOrder(raw, MakeArray({MakeArray({})})), -1);
+    Variant element(1);
+    EXPECT_EQ(raw.GetArrayElement(0, element), 0);
+    EXPECT_EQ(element.GetTag(), Variant::T_NONE);
 }
 
 TEST(Variant, ArraysHoldCopiesOfTheirElements)

@@ -165,7 +165,7 @@ TEST_F(FileTest, OpenResults)
 }
 
 // The stream cannot be made on a read-only descriptor with the create flag:
-// the open fails and no descriptor is left behind.
+// the open fails and leaves nothing behind, neither a descriptor nor a file.
 TEST_F(FileTest, FailedStreamIsAFailedOpen)
 {
     const int before = OpenDescriptors();
@@ -173,8 +173,42 @@ TEST_F(FileTest, FailedStreamIsAFailedOpen)
     EXPECT_EQ(file.Open(Dir(), String("new"), kRead | kCreate), Vx::VXR_E_FAIL);
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_FALSE(File::Exists(String(PathOf("new").c_str()))) << "the failed open created the file";
     char buffer[4];
     EXPECT_EQ(file.Read(buffer, 4, 0), 0u);
+
+    // A file that was there before stays, whole.
+    WriteFile("old", "kept");
+    File again;
+    EXPECT_EQ(again.Open(Dir(), String("old"), kRead | kCreate), Vx::VXR_E_FAIL);
+    EXPECT_EQ(ReadFile("old"), "kept");
+}
+
+// Files are created 0644 and directories 0755: with no umask to narrow them,
+// nothing new is writable by others.
+TEST_F(FileTest, NewFilesAndDirectoriesAreWritableByTheirOwnerOnly)
+{
+    const mode_t saved = ::umask(0);
+    File file(Dir(), String("new.bin"), kWrite | kCreate);
+    File exclusive(Dir(), String("exclusive.bin"), kWrite | kCreate | kExclusive);
+    const Vx::VxRESULT made = File::CreateDirectory(String(PathOf("x/y").c_str()));
+    ::umask(saved);
+    ASSERT_TRUE(file.IsOpen());
+    ASSERT_TRUE(exclusive.IsOpen());
+    ASSERT_EQ(made, Vx::VXR_OK);
+
+    struct Case
+    {
+        const char* name;
+        mode_t mode;
+    };
+    const Case cases[] = {{"new.bin", 0644}, {"exclusive.bin", 0644}, {"x", 0755}, {"x/y", 0755}};
+    for (const Case& c : cases)
+    {
+        struct stat info;
+        ASSERT_EQ(::stat(PathOf(c.name).c_str(), &info), 0) << c.name;
+        EXPECT_EQ(info.st_mode & 07777, c.mode) << c.name;
+    }
 }
 
 TEST_F(FileTest, ReadOnlyAndPositionErrors)

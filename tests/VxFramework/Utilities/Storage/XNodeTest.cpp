@@ -4,13 +4,40 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+// Set to make the next permission changes fail.
+std::atomic<bool> gFailFchmod{false};
+} // namespace
+
+// The settings writer copies the old file's mode with fchmod.  This program's
+// own fchmod stands in for the C library's, so that a test can make it fail;
+// otherwise it makes the same system call.
+extern "C" int fchmod(int fd, mode_t mode)
+{
+    if (gFailFchmod)
+    {
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_fchmod, fd, mode));
+}
 
 namespace
 {
@@ -67,7 +94,7 @@ TEST(XNode, DocumentRoundTripsThroughTheWriter)
                              "<plist version=\"1.0\">\n"
                              "<dict>\n"
                              "\t<key>Name</key><string>a &lt;b&gt; &amp; &quot;c&quot; &apos;d&apos;\r\n</string>\n"
-                             "\t<key>Count</key><integer>0x10</integer>\n"
+                             "\t<key>Count</key><integer>010</integer>\n"
                              "\t<key>Scale</key><real>2.5</real>\n"
                              "\t<key>On</key><true/>\n"
                              "\t<key>Off</key><false locked=\"TRUE\"/>\n"
@@ -81,7 +108,7 @@ TEST(XNode, DocumentRoundTripsThroughTheWriter)
     EXPECT_EQ(root->GetKind(), Vx::XNode::kDict);
     EXPECT_FALSE(root->HasFlag(Vx::XNode::kDirty));
     EXPECT_EQ(root->Find("name", 0)->GetText(), "a <b> & \"c\" 'd'\n") << "expat folds the CR LF";
-    EXPECT_EQ(root->Find("COUNT", 0)->GetInt(), 16);
+    EXPECT_EQ(root->Find("COUNT", 0)->GetInt(), 10) << "decimal, not octal";
     EXPECT_FLOAT_EQ(root->Find("Scale", 0)->GetReal(), 2.5f);
     EXPECT_TRUE(root->Find("On", 0)->GetBool());
     EXPECT_EQ(root->Find("Off", 0)->GetKind(), Vx::XNode::kBool);
@@ -216,6 +243,12 @@ TEST(XNode, ParseErrorsAreReported)
         {"", "XML Load Error \"no element found\" line 1"},
         {"<dict>&undefined;</dict>", "XML Load Error \"undefined entity\" line 1"},
         {"<dict><string>\xff</string></dict>", "XML Load Error \"not well-formed (invalid token)\" line 1"},
+        // Entities are declared in an internal subset; none is taken, whatever
+        // it declares.
+        {"<!DOCTYPE plist [<!ENTITY a \"aaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>\n<dict><key>&b;</key><true/></dict>",
+         "XML Load Error \"internal subset not allowed\" line 1"},
+        {"<?xml version=\"1.0\"?>\n<!DOCTYPE plist [<!ATTLIST string locked CDATA \"true\">]><string>x</string>",
+         "XML Load Error \"internal subset not allowed\" line 2"},
     };
     for (const auto& c : cases)
     {
@@ -228,6 +261,66 @@ TEST(XNode, ParseErrorsAreReported)
     VxTest::CaptureStderr capture;
     EXPECT_FALSE(Vx::XNode::Parse("<a>", 3, nullptr, nullptr));
     EXPECT_EQ(capture.Finish(), "XML Load Error:1: no element found\n");
+}
+
+TEST(XNode, TheWritersDocumentTypeLineIsAccepted)
+{
+    Vx::XNodeRef root = Vx::XNode::Create(Vx::XNode::kDict);
+    root->Find("v", Vx::XNode::kFindCreate)->SetInt(3);
+    const std::string text = root->WriteToBuffer(Vx::XNode::kWriteFile);
+    ASSERT_NE(text.find("<!DOCTYPE plist PUBLIC "), std::string::npos);
+    Vx::XNodeRef again = ParseText(text);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->Find("v", 0)->GetInt(), 3);
+}
+
+TEST(XNode, IntegersAreDecimal)
+{
+    struct Case
+    {
+        const char* text;
+        std::int32_t value;
+    };
+    const Case cases[] = {
+        {"010", 10}, {"0x10", 0}, {"-07", -7}, {"+12", 12}, {" 42", 42}, {"7z", 7},
+        {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN}, {"", 0},
+    };
+    for (const Case& c : cases)
+    {
+        Vx::XNodeRef root = ParseText(std::string("<integer>") + c.text + "</integer>");
+        ASSERT_TRUE(root) << c.text;
+        EXPECT_EQ(root->GetInt(), c.value) << '"' << c.text << '"';
+    }
+}
+
+class LargeDocuments : public TempDir
+{
+};
+
+// A document above the limit is refused before it is parsed, and a file is
+// read no further than the limit.
+TEST_F(LargeDocuments, AreRefusedAboveTheLimit)
+{
+    const std::string atLimit = "<string>" + std::string(Vx::XNode::kMaxDocumentSize - 17, 'x') + "</string>";
+    ASSERT_EQ(atLimit.size(), Vx::XNode::kMaxDocumentSize);
+    EXPECT_TRUE(ParseText(atLimit));
+
+    const std::string beyond = "<string>" + std::string(Vx::XNode::kMaxDocumentSize - 16, 'x') + "</string>";
+    {
+        Vx::XNodeRef error = Vx::XNode::Create(Vx::XNode::kNone);
+        VxTest::CaptureStderr capture;
+        EXPECT_FALSE(ParseText(beyond, error.Get()));
+        EXPECT_EQ(error->GetText(), "XML Load Error \"document too large\" line 1");
+        EXPECT_EQ(capture.Finish(), "test.plist:1: document too large\n");
+    }
+
+    const auto path = mDir / "large.plist";
+    std::ofstream(path, std::ios::binary) << beyond;
+    Vx::XNodeRef error = Vx::XNode::Create(Vx::XNode::kNone);
+    VxTest::CaptureStderr capture;
+    EXPECT_FALSE(Vx::XNode::Load(path.c_str(), error.Get()));
+    EXPECT_EQ(error->GetText(), "XML Load Error \"document too large\" line 1");
+    EXPECT_EQ(capture.Finish(), path.string() + ":1: document too large\n");
 }
 
 TEST(XNode, TreeOperations)
@@ -269,21 +362,37 @@ TEST(XNode, TreeOperations)
     EXPECT_EQ(base->Find("a", 0)->GetText(), "s");
 }
 
+std::set<std::string> Entries(const std::filesystem::path& directory)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+Vx::XNodeRef Settings(int value)
+{
+    Vx::XNodeRef root = Vx::XNode::Create(Vx::XNode::kDict);
+    root->Find("v", Vx::XNode::kFindCreate)->SetInt(value);
+    return root;
+}
+
 TEST_F(TempDir, FilesAreReplacedWhole)
 {
     const auto path = mDir / "settings.plist";
-    Vx::XNodeRef root = Vx::XNode::Create(Vx::XNode::kDict);
-    root->Find("v", Vx::XNode::kFindCreate)->SetInt(1);
+    Vx::XNodeRef root = Settings(1);
     ASSERT_EQ(root->WriteToFile(path.c_str(), Vx::XNode::kWriteFile), 0);
     ::chmod(path.c_str(), 0640);
     const std::string first = ReadFile(path);
 
-    // A save that cannot complete leaves the old file as it was.
-    std::filesystem::create_directory(mDir / "settings.plist.tmp");
+    // A save whose permission copy fails is a failed save, and it leaves the
+    // old file as it was and nothing beside it.
     root->Find("v", 0)->SetInt(2);
-    EXPECT_NE(root->WriteToFile(path.c_str(), Vx::XNode::kWriteFile), 0);
+    gFailFchmod = true;
+    EXPECT_EQ(root->WriteToFile(path.c_str(), Vx::XNode::kWriteFile), EIO);
+    gFailFchmod = false;
     EXPECT_EQ(ReadFile(path), first);
-    std::filesystem::remove(mDir / "settings.plist.tmp");
+    EXPECT_EQ(Entries(mDir), std::set<std::string>{"settings.plist"});
 
     ASSERT_EQ(root->WriteToFile(path.c_str(), Vx::XNode::kWriteFile), 0);
     Vx::XNodeRef loaded = Vx::XNode::Load(path.c_str(), nullptr);
@@ -292,8 +401,109 @@ TEST_F(TempDir, FilesAreReplacedWhole)
     struct stat info;
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u) << "the file keeps its permissions";
-    EXPECT_FALSE(std::filesystem::exists(mDir / "settings.plist.tmp"));
+    EXPECT_EQ(Entries(mDir), std::set<std::string>{"settings.plist"});
 
     EXPECT_FALSE(Vx::XNode::Load((mDir / "missing").c_str(), nullptr));
     EXPECT_NE(root->WriteToFile((mDir / "no" / "such" / "dir").c_str(), Vx::XNode::kWriteFile), 0);
+    // A directory in the target's place cannot be replaced; nothing is left.
+    std::filesystem::create_directory(mDir / "taken");
+    EXPECT_NE(root->WriteToFile((mDir / "taken").c_str(), Vx::XNode::kWriteFile), 0);
+    EXPECT_EQ(Entries(mDir), (std::set<std::string>{"settings.plist", "taken"}));
+}
+
+TEST_F(TempDir, NewFilesAreWritableByTheirOwnerOnly)
+{
+    const auto path = mDir / "new.plist";
+    const mode_t saved = ::umask(0);
+    const int result = Settings(1)->WriteToFile(path.c_str(), Vx::XNode::kWriteFile);
+    ::umask(saved);
+    ASSERT_EQ(result, 0);
+    struct stat info;
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+
+// Links planted where the temporary file used to go are never followed: the
+// file they point to stays as it was and the settings stay a regular file.
+TEST_F(TempDir, SaveNeverWritesThroughAPlantedLink)
+{
+    const auto path = mDir / "settings.plist";
+    const auto victim = mDir / "victim";
+    std::ofstream(victim) << "precious";
+    ASSERT_EQ(Settings(1)->WriteToFile(path.c_str(), Vx::XNode::kWriteFile), 0);
+    std::filesystem::create_symlink(victim, mDir / "settings.plist.tmp");
+    std::filesystem::create_symlink(mDir / "nowhere", mDir / "settings.plist.tmp.000000000000");
+
+    ASSERT_EQ(Settings(2)->WriteToFile(path.c_str(), Vx::XNode::kWriteFile), 0);
+    EXPECT_EQ(ReadFile(victim), "precious");
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(path)));
+    Vx::XNodeRef loaded = Vx::XNode::Load(path.c_str(), nullptr);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->Find("v", 0)->GetInt(), 2);
+    EXPECT_EQ(Entries(mDir), (std::set<std::string>{"settings.plist", "settings.plist.tmp",
+                                                    "settings.plist.tmp.000000000000", "victim"}));
+    EXPECT_FALSE(std::filesystem::exists(mDir / "nowhere"));
+}
+
+// Settings reached through a link are written beside the real file, and the
+// link stays.
+TEST_F(TempDir, SaveThroughALinkReplacesTheFileItNames)
+{
+    std::filesystem::create_directory(mDir / "real");
+    const auto real = mDir / "real" / "settings.plist";
+    ASSERT_EQ(Settings(1)->WriteToFile(real.c_str(), Vx::XNode::kWriteFile), 0);
+    const auto link = mDir / "link.plist";
+    std::filesystem::create_symlink(real, link);
+
+    ASSERT_EQ(Settings(2)->WriteToFile(link.c_str(), Vx::XNode::kWriteFile), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(Vx::XNode::Load(real.c_str(), nullptr)->Find("v", 0)->GetInt(), 2);
+    EXPECT_EQ(Entries(mDir / "real"), std::set<std::string>{"settings.plist"});
+}
+
+// Each writer has a temporary file of its own: every save succeeds and the
+// file is always one writer's whole document.
+TEST_F(TempDir, ConcurrentSavesEachWriteAWholeFile)
+{
+    const auto path = mDir / "settings.plist";
+    constexpr int kSaves = 50;
+    std::vector<std::string> documents;
+    std::vector<std::thread> writers;
+    std::atomic<int> failures{0};
+    for (int writer = 0; writer < 2; ++writer)
+    {
+        Vx::XNodeRef root = Settings(writer);
+        // Long enough that the writes overlap.
+        root->Find("padding", Vx::XNode::kFindCreate)->SetString(std::string(64 * 1024, static_cast<char>('a' + writer)));
+        documents.push_back(root->WriteToBuffer(Vx::XNode::kWriteFile));
+        writers.emplace_back([&failures, &path, root] {
+            for (int i = 0; i < kSaves; ++i)
+                failures += root->WriteToFile(path.c_str(), Vx::XNode::kWriteFile) != 0;
+        });
+    }
+    for (std::thread& writer : writers)
+        writer.join();
+    EXPECT_EQ(failures, 0);
+    const std::string written = ReadFile(path);
+    EXPECT_TRUE(written == documents[0] || written == documents[1]) << written.substr(0, 200);
+    EXPECT_EQ(Entries(mDir), std::set<std::string>{"settings.plist"});
+}
+
+// Where the process may set it, the file keeps its owner; elsewhere only a
+// privileged process can give a file away, so the check needs one.
+TEST_F(TempDir, SaveKeepsTheOwner)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only a privileged process can save a file it does not own";
+    const auto path = mDir / "settings.plist";
+    ASSERT_EQ(Settings(1)->WriteToFile(path.c_str(), Vx::XNode::kWriteFile), 0);
+    ASSERT_EQ(::chown(path.c_str(), 4321, 4322), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 02640), 0);
+
+    ASSERT_EQ(Settings(2)->WriteToFile(path.c_str(), Vx::XNode::kWriteFile), 0);
+    struct stat info;
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 4321u);
+    EXPECT_EQ(info.st_gid, 4322u);
+    EXPECT_EQ(info.st_mode & 07777, 02640u) << "the change of owner cleared no mode bit";
 }

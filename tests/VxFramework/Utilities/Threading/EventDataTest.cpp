@@ -5,16 +5,33 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace
 {
 constexpr std::int32_t kTimeout = Vx::Event::WAIT_TIMEOUT;
+constexpr std::uint32_t kLongWait = 10000;
 
-void Pause()
+// Hand-shakes instead of pauses: true once the condition holds, false after
+// the long wait.
+bool Eventually(const std::function<bool()>& condition)
 {
-    // Long enough for a started thread to be asleep inside its wait.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLongWait);
+    while (!condition())
+    {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
+
+// True once `count` threads are inside the event's Wait.
+template <class E>
+bool WaitersArrive(const E& event, std::int32_t count)
+{
+    return Eventually([&] { return event.GetWaiterCount() == count; });
 }
 } // namespace
 
@@ -70,8 +87,8 @@ TEST(Event, SetWakesAThreadThatWaits)
 {
     Vx::Event event(Vx::Event::kAutoReset);
     std::atomic<std::int32_t> result{-5};
-    std::thread waiter([&] { result = event.Wait(10000); });
-    Pause();
+    std::thread waiter([&] { result = event.Wait(kLongWait); });
+    EXPECT_TRUE(WaitersArrive(event, 1));
     event.Set();
     waiter.join();
     EXPECT_EQ(result, 0);
@@ -83,9 +100,9 @@ TEST(Event, OneSetOfAManualEventReleasesEveryWaiter)
     Vx::Event event(Vx::Event::kManualReset);
     std::atomic<std::int32_t> first{-5};
     std::atomic<std::int32_t> second{-5};
-    std::thread a([&] { first = event.Wait(10000); });
-    std::thread b([&] { second = event.Wait(10000); });
-    Pause();
+    std::thread a([&] { first = event.Wait(kLongWait); });
+    std::thread b([&] { second = event.Wait(kLongWait); });
+    EXPECT_TRUE(WaitersArrive(event, 2));
     event.Set();
     a.join();
     b.join();
@@ -97,23 +114,39 @@ TEST(Event, OneSetOfAnAutoEventReleasesOneWaiter)
 {
     Vx::Event event(Vx::Event::kAutoReset);
     std::atomic<int> released{0};
-    std::thread a([&] { released += event.Wait(500) == 0; });
-    std::thread b([&] { released += event.Wait(500) == 0; });
-    Pause();
+    auto wait = [&] { released += event.Wait(kLongWait) == 0; };
+    std::thread a(wait);
+    std::thread b(wait);
+    EXPECT_TRUE(WaitersArrive(event, 2));
+    event.Set();
+    EXPECT_TRUE(Eventually([&] { return released == 1; }));
+    // The one set was used up: the other thread still waits, and so would a
+    // third.
+    EXPECT_EQ(event.GetWaiterCount(), 1);
+    EXPECT_EQ(event.Wait(0), kTimeout);
+    EXPECT_EQ(released, 1);
     event.Set();
     a.join();
     b.join();
-    EXPECT_EQ(released, 1);
+    EXPECT_EQ(released, 2);
 }
 
+// The waiter is inside Wait when the event goes: the destructor lets it out
+// before the data goes, and nothing touches freed memory.
 TEST(Event, DestroyingAnEventReleasesItsWaiter)
 {
     auto* event = new Vx::Event(Vx::Event::kAutoReset);
     std::atomic<std::int32_t> result{-5};
     std::thread waiter([&] { result = event->Wait(Vx::Event::WAIT_FOREVER); });
-    Pause();
+    if (!WaitersArrive(*event, 1))
+    {
+        ADD_FAILURE() << "the waiter never started to wait";
+        event->Set();
+        waiter.join();
+    }
     delete event;
-    waiter.join();
+    if (waiter.joinable())
+        waiter.join();
     EXPECT_EQ(result, 0);
 }
 
@@ -126,14 +159,18 @@ TEST(LEvent, SharedBitsWakeTheRightWaiter)
     const Vx::RCPtr<Vx::LEvent> one(new Vx::LEvent(data, 1));
     std::atomic<std::int32_t> zeroResult{-5};
     std::atomic<std::int32_t> oneResult{-5};
-    std::thread a([&] { zeroResult = zero->Wait(1000); });
-    std::thread b([&] { oneResult = one->Wait(10000); });
-    Pause();
+    std::thread a([&] { zeroResult = zero->Wait(kLongWait); });
+    std::thread b([&] { oneResult = one->Wait(kLongWait); });
+    EXPECT_TRUE(WaitersArrive(*zero, 1));
+    EXPECT_TRUE(WaitersArrive(*one, 1));
     one->Set();
     b.join();
-    a.join();
     EXPECT_EQ(oneResult, 0);
-    EXPECT_EQ(zeroResult, kTimeout);
+    EXPECT_EQ(zero->GetWaiterCount(), 1) << "the other bit's waiter still waits";
+    EXPECT_EQ(zeroResult, -5);
+    zero->Set();
+    a.join();
+    EXPECT_EQ(zeroResult, 0);
 }
 
 TEST(LEvent, BitIndexBeyond63HasNoBits)

@@ -31,6 +31,31 @@ TEST(EventPool, WaitForAnyWakesWhenAWorkerSetsItsEvent)
     EXPECT_EQ(result, 3);
 }
 
+// The thread pool's dispatcher takes a wait's result as a worker index: a
+// time-out must name no event, even in a pool larger than its value.
+TEST(EventPool, OnlyASetEventIsNamedByAWait)
+{
+    Vx::EventPool pool(300);
+    const std::int32_t timedOut = pool.WaitForAny(0);
+    EXPECT_EQ(timedOut, Vx::Event::WAIT_TIMEOUT);
+    EXPECT_EQ(pool.EventIndex(timedOut), -1);
+    pool.GetEvent(63)->Set();
+    EXPECT_EQ(pool.EventIndex(pool.WaitForAny(0)), 63);
+
+    struct Case
+    {
+        unsigned int count;
+        std::int32_t result;
+        std::int32_t index;
+    };
+    const Case cases[] = {
+        {3, 0, 0}, {3, 2, 2}, {3, 3, -1}, {3, -1, -1}, {3, Vx::Event::WAIT_TIMEOUT, -1},
+        {300, 64, -1}, {300, 299, -1}, {0, -1, -1}, {0, 0, -1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Vx::EventPool(c.count).EventIndex(c.result), c.index) << c.count << " " << c.result;
+}
+
 TEST(EventPool, PooledEventWaitsForItsOwnBitAlone)
 {
     Vx::EventPool pool(2);

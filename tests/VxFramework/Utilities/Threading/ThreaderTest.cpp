@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -97,36 +99,53 @@ TEST(RetriggerableThreader, KillWaitsForTheRunningJob)
     EXPECT_FALSE(threader.IsRunning());
 }
 
-TEST(RetriggerableThreader, OnlyTheFirstElevenJobsOfTheProcessAreTraced)
+namespace
 {
-    Vx::RetriggerableThreader threader("traced");
-    std::string text;
-    {
-        VxTest::CaptureStderr capture;
-        for (int job = 0; job < 12; ++job)
-        {
-            const auto worker = Vx::MakeRCPtr<GateWorker>("job " + std::to_string(job));
-            worker->open.Set();
-            const Vx::RCPtr<Vx::LEvent> done(new Vx::LEvent(false));
-            ASSERT_EQ(threader.TriggerWithEvent(worker, nullptr, done, Vx::kThreadPriorityNormal), Vx::VXR_OK);
-            ASSERT_EQ(done->Wait(kLongWait), 0);
-        }
-        text = capture.Finish();
-    }
-    // Jobs of earlier tests in this process count too: the traced jobs are a
-    // prefix of these, each entered and completed, and the twelfth is never
-    // among them.
+// Runs twelve jobs and ends the process: 0 when exactly the first eleven were
+// traced, each entered and completed, else 1 with both texts.
+[[noreturn]] void RunTwelveJobsAndCheckTheTrace()
+{
     std::string expected;
     for (int job = 0; job < 11; ++job)
     {
         const std::string name = "job " + std::to_string(job);
-        const std::string lines = "Entering: " + name + "\nCompleted: " + name + "\n";
-        if (text.find("Entering: " + name + "\n") == std::string::npos)
-            break;
-        expected += lines;
+        expected += "Entering: " + name + "\nCompleted: " + name + "\n";
     }
-    EXPECT_EQ(text, expected);
-    EXPECT_EQ(text.find("job 11"), std::string::npos);
+    std::string text;
+    bool ran = true;
+    {
+        Vx::RetriggerableThreader threader("traced");
+        VxTest::CaptureStderr capture;
+        for (int job = 0; job < 12 && ran; ++job)
+        {
+            const auto worker = Vx::MakeRCPtr<GateWorker>("job " + std::to_string(job));
+            worker->open.Set();
+            const Vx::RCPtr<Vx::LEvent> done(new Vx::LEvent(false));
+            ran = threader.TriggerWithEvent(worker, nullptr, done, Vx::kThreadPriorityNormal) == Vx::VXR_OK &&
+                  done->Wait(kLongWait) == 0;
+        }
+        text = capture.Finish();
+    }
+    if (!ran || text != expected)
+    {
+        std::fprintf(stderr, "all jobs ran: %d\ntraced:\n%s\nexpected:\n%s", ran ? 1 : 0, text.c_str(),
+                     expected.c_str());
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    std::_Exit(0);
+}
+} // namespace
+
+// The count of traced jobs is the process's own, so the check runs in a fresh
+// process: earlier tests' jobs would otherwise have used it up, and an empty
+// trace would pass.
+TEST(RetriggerableThreader, OnlyTheFirstElevenJobsOfTheProcessAreTraced)
+{
+    const std::string style = GTEST_FLAG_GET(death_test_style);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(RunTwelveJobsAndCheckTheTrace(), ::testing::ExitedWithCode(0), "");
+    GTEST_FLAG_SET(death_test_style, style);
 }
 
 TEST(RetriggerableThreader, MissingWorkerIsReportedAndTheThreaderStaysUsable)
