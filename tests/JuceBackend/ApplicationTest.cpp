@@ -129,15 +129,13 @@ juce::JUCEApplicationBase* CreateApplication()
 // The child's wait status after running the application to its end.
 int RunApplication(Sim::SimulatedDevice& simulated, Ending howItEnds)
 {
-    const VxTest::ChildResult child = VxTest::RunInChild(
-        [&]
-        {
-            device = &simulated;
-            ending = howItEnds;
-            simulated.install();
-            juce::JUCEApplicationBase::createInstance = CreateApplication;
-            return juce::JUCEApplicationBase::main();
-        });
+    const VxTest::ChildResult child = VxTest::RunInChild([&] {
+        device = &simulated;
+        ending = howItEnds;
+        simulated.install();
+        juce::JUCEApplicationBase::createInstance = CreateApplication;
+        return juce::JUCEApplicationBase::main();
+    });
     EXPECT_FALSE(child.timedOut);
     return child.status;
 }

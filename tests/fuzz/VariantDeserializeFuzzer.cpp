@@ -118,7 +118,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool fills = size >= Vx::Variant::kHeaderSize &&
                        (data[0] | data[1] << 8 | data[2] << 16 | static_cast<std::uint32_t>(data[3]) << 24) == size;
     if (levels >= 1 && levels <= Vx::Variant::kMaxNestingDepth && fills &&
-        inner.Deserialize(data, static_cast<std::uint32_t>(size)) == Vx::VXR_OK && inner.GetTag() != Vx::Variant::T_ARRAY)
+        inner.Deserialize(data, static_cast<std::uint32_t>(size)) == Vx::VXR_OK &&
+        inner.GetTag() != Vx::Variant::T_ARRAY)
         Check(outerRead);
     ReadAndExercise(wrapped.data(), wrapped.size());
     return 0;

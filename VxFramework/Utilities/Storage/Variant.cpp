@@ -144,9 +144,9 @@ bool ReadHeader(const std::uint8_t* in, std::uint32_t length, bool reportOldTags
     if (format == Variant::kFormatOld)
     {
         static constexpr std::uint32_t kOldTags[] = {
-            Variant::T_NONE,   Variant::T_BOOL,          Variant::T_INT32,           Variant::T_INT64,
-            Variant::T_FLOAT,  Variant::T_DOUBLE,        Variant::T_EXTERNAL_DATA,   Variant::T_EXTERNAL_OBJECT,
-            Variant::T_BYTES,  Variant::T_STRING,        Variant::T_ARRAY};
+            Variant::T_NONE,  Variant::T_BOOL,   Variant::T_INT32,         Variant::T_INT64,
+            Variant::T_FLOAT, Variant::T_DOUBLE, Variant::T_EXTERNAL_DATA, Variant::T_EXTERNAL_OBJECT,
+            Variant::T_BYTES, Variant::T_STRING, Variant::T_ARRAY};
         if (tag >= 12)
         {
             if (reportOldTags)

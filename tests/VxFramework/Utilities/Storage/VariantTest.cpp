@@ -497,14 +497,15 @@ TEST(Variant, DeserializeRefusesMalformedInput)
         {"text without data", Element(Variant::T_STRING)},
         {"text without terminator", Element(Variant::T_STRING, Bytes({'a', 'b', 'c'}))},
         {"external data", Element(Variant::T_EXTERNAL_DATA, Bytes({1, 2}))},
-        {"array element of size 0", Element(Variant::T_ARRAY, Concat({Element(Variant::T_INT8, Bytes({1})),
-                                                                      Element(0, 1, Variant::T_NONE)}))},
+        {"array element of size 0",
+         Element(Variant::T_ARRAY, Concat({Element(Variant::T_INT8, Bytes({1})), Element(0, 1, Variant::T_NONE)}))},
         {"array element beyond the array", Element(Variant::T_ARRAY, Element(40, 1, Variant::T_NONE))},
         {"array with trailing bytes", Element(Variant::T_ARRAY, Concat({Element(Variant::T_NONE), Bytes({1, 2})}))},
         // Every level is checked, not only the outermost.
         {"nested array with trailing bytes",
-         Element(Variant::T_ARRAY, Concat({Element(Variant::T_INT8, Bytes({1})),
-                                           Element(Variant::T_ARRAY, Concat({Element(Variant::T_NONE), Bytes({1})}))}))},
+         Element(Variant::T_ARRAY,
+                 Concat({Element(Variant::T_INT8, Bytes({1})),
+                         Element(Variant::T_ARRAY, Concat({Element(Variant::T_NONE), Bytes({1})}))}))},
         {"old-format nested array element of size 0",
          Element(Variant::T_ARRAY, Element(24, 0, 10, Element(0, 1, Variant::T_NONE)))},
     };
@@ -536,8 +537,8 @@ TEST(Variant, DeserializeBoundsTheNestingDepth)
         {"one beyond", Nested(limit + 1), false},
         // 120 KB of input; its ordering once took gigabytes.
         {"ten thousand levels", Nested(10000), false},
-        {"too deep in the second element",
-         Element(Variant::T_ARRAY, Concat({Element(Variant::T_NONE), Nested(limit)})), false},
+        {"too deep in the second element", Element(Variant::T_ARRAY, Concat({Element(Variant::T_NONE), Nested(limit)})),
+         false},
         {"old-format arrays beyond the limit", Element(12 + 12 * limit, 0, 10, Nested(limit)), false},
     };
     for (const Case& c : cases)

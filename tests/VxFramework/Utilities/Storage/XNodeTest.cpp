@@ -282,8 +282,15 @@ TEST(XNode, IntegersAreDecimal)
         std::int32_t value;
     };
     const Case cases[] = {
-        {"010", 10}, {"0x10", 0}, {"-07", -7}, {"+12", 12}, {" 42", 42}, {"7z", 7},
-        {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN}, {"", 0},
+        {"010", 10},
+        {"0x10", 0},
+        {"-07", -7},
+        {"+12", 12},
+        {" 42", 42},
+        {"7z", 7},
+        {"99999999999", INT32_MAX},
+        {"-99999999999", INT32_MIN},
+        {"", 0},
     };
     for (const Case& c : cases)
     {
@@ -474,7 +481,8 @@ TEST_F(TempDir, ConcurrentSavesEachWriteAWholeFile)
     {
         Vx::XNodeRef root = Settings(writer);
         // Long enough that the writes overlap.
-        root->Find("padding", Vx::XNode::kFindCreate)->SetString(std::string(64 * 1024, static_cast<char>('a' + writer)));
+        root->Find("padding", Vx::XNode::kFindCreate)
+            ->SetString(std::string(64 * 1024, static_cast<char>('a' + writer)));
         documents.push_back(root->WriteToBuffer(Vx::XNode::kWriteFile));
         writers.emplace_back([&failures, &path, root] {
             for (int i = 0; i < kSaves; ++i)

@@ -49,7 +49,7 @@ TEST(EventPool, OnlyASetEventIsNamedByAWait)
         std::int32_t index;
     };
     const Case cases[] = {
-        {3, 0, 0}, {3, 2, 2}, {3, 3, -1}, {3, -1, -1}, {3, Vx::Event::WAIT_TIMEOUT, -1},
+        {3, 0, 0},     {3, 2, 2},      {3, 3, -1},  {3, -1, -1}, {3, Vx::Event::WAIT_TIMEOUT, -1},
         {300, 64, -1}, {300, 299, -1}, {0, -1, -1}, {0, 0, -1},
     };
     for (const Case& c : cases)
