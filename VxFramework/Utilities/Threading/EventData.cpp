@@ -2,6 +2,7 @@
 
 #include "VxFramework/ObjectBase/AtomicCounter.h"
 #include "VxFramework/ObjectBase/Exception.h"
+#include "VxFramework/Utilities/Threading/MonotonicDeadline.h"
 
 #include <cerrno>
 #include <ctime>
@@ -9,25 +10,6 @@
 
 namespace Vx
 {
-namespace
-{
-// now + milliseconds on the monotonic clock, so that a change of the wall
-// clock neither shortens nor stretches a wait.
-timespec MonotonicDeadline(std::uint32_t milliseconds) noexcept
-{
-    timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += static_cast<time_t>(milliseconds / 1000u);
-    deadline.tv_nsec += static_cast<long>(milliseconds % 1000u) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L)
-    {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
-    return deadline;
-}
-} // namespace
-
 LEventData::LEventData()
 {
     pthread_mutexattr_t mutexAttributes;

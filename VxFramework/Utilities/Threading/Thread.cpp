@@ -5,6 +5,7 @@
 #include "VxFramework/ObjectBase/Mutex.h"
 #include "VxFramework/Utilities/DebugTracer.h"
 #include "VxFramework/Utilities/Threading/EventData.h"
+#include "VxFramework/Utilities/Threading/MonotonicDeadline.h"
 
 #include <juce_core/juce_core.h>
 
@@ -224,15 +225,7 @@ bool Thread::WaitForDeath(std::uint32_t milliseconds)
 #else
     // On the monotonic clock, so that setting the system clock never stretches
     // or cuts the wait.
-    timespec deadline{};
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += static_cast<time_t>(milliseconds / 1000u);
-    deadline.tv_nsec += static_cast<long>(milliseconds % 1000u) * 1000000L;
-    if (deadline.tv_nsec >= 1000000000L)
-    {
-        deadline.tv_sec += 1;
-        deadline.tv_nsec -= 1000000000L;
-    }
+    const timespec deadline = MonotonicDeadline(milliseconds);
 
     const int error = pthread_clockjoin_np(mState->id, &exitValue, CLOCK_MONOTONIC, &deadline);
 #endif
