@@ -6,6 +6,7 @@
 #include "JuceBackend/native/juce_linuxfb_ComponentPeer.h"
 #include "tests/support/CaptureStderr.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -118,6 +119,9 @@ TEST_F(Cursors, ThatCannotBeMadeAreNoneAndTheProgramGoesOn)
         EXPECT_EQ(juce::LinuxFbCursors::createCustomCursor(image, {}), nullptr);
         EXPECT_EQ(capture.Finish(), "kms_bo_map failed: 12 (Cannot allocate memory)\n");
     }
+    const auto buffers = sim.drm.getBuffers();
+    EXPECT_EQ(std::count_if(buffers.begin(), buffers.end(), [](const auto& b) { return b.width == 64; }), 1)
+        << "only the screen's default cursor holds a cursor buffer";
 
     EXPECT_NE(juce::LinuxFbCursors::createCustomCursor(image, {}), nullptr) << "nothing was cached";
 }

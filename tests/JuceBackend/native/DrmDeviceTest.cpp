@@ -59,6 +59,7 @@ TEST_F(DrmDeviceOpen, TakesTheDeviceSwitchesTheConsoleAndGivesEverythingBack)
     EXPECT_EQ(sim.console.getCurrentMode(), KD_TEXT);
     EXPECT_EQ(sim.getNumOpenDescriptors(), 0);
     EXPECT_TRUE(sim.drm.getBuffers().empty());
+    EXPECT_EQ(sim.drm.getNumMappings(), 0);
     EXPECT_EQ(sim.drm.getNumFramebuffers(), 0);
 }
 
@@ -81,9 +82,12 @@ TEST_F(DrmDeviceOpen, FailsAtTheFirstMissingPiece)
 
     const Case cases[] = {
         {"no DRM device", [](Sim::SimulatedDevice& d) { d.drm.present = false; }},
+        {"DRM device busy", [](Sim::SimulatedDevice& d) { d.drm.faults.failEvery(DrmCall::open, EBUSY); }},
         {"no dumb buffers", [](Sim::SimulatedDevice& d) { d.drm.dumbBufferCapability = 0; }},
+        {"capabilities unreadable", [](Sim::SimulatedDevice& d) { d.drm.faults.failEvery(DrmCall::getCap, EINVAL); }},
         {"not the DRM master", [](Sim::SimulatedDevice& d) { d.drm.faults.failEvery(DrmCall::setMaster, EACCES); }},
         {"no console", [](Sim::SimulatedDevice& d) { d.console.present = false; }},
+        {"console mode unreadable", [](Sim::SimulatedDevice& d) { d.console.faults.failEvery(ConsoleCall::getMode, ENOTTY); }},
         {"console refuses graphics", [](Sim::SimulatedDevice& d) { d.console.faults.failEvery(ConsoleCall::setMode, EINVAL); }},
     };
 
@@ -96,8 +100,33 @@ TEST_F(DrmDeviceOpen, FailsAtTheFirstMissingPiece)
         EXPECT_FALSE(juce::DrmDevice::getInstance()->open()) << c.name;
         juce::DrmDevice::shutdown();
         EXPECT_EQ(device.getNumOpenDescriptors(), 0) << c.name;
+        EXPECT_EQ(device.getNumMisusedDescriptors(), 0) << c.name;
+        EXPECT_FALSE(device.drm.isMaster()) << c.name;
         EXPECT_NE(device.console.getCurrentMode(), KD_GRAPHICS) << c.name;
     }
+}
+
+TEST_F(DrmDeviceOpen, ShutdownWhoseConsoleRefusesItsModeStillReleasesEverything)
+{
+    sim.addDsiPanel(480, 800);
+    ASSERT_TRUE(OpenDevice());
+    ASSERT_EQ(Screens().size(), 1);
+
+    sim.console.faults.failEvery(ConsoleCall::setMode, EIO);
+    juce::DrmDevice::shutdown();
+
+    EXPECT_EQ(juce::DrmDevice::getInstanceWithoutCreating(), nullptr);
+    EXPECT_EQ(sim.console.getCurrentMode(), KD_GRAPHICS) << "the console could not be given back";
+    EXPECT_FALSE(sim.drm.isMaster());
+    EXPECT_EQ(sim.getNumOpenDescriptors(), 0);
+    EXPECT_TRUE(sim.drm.getBuffers().empty());
+    EXPECT_EQ(sim.drm.getNumFramebuffers(), 0);
+
+    // The next start finds the console as it was left, and gives back that.
+    sim.console.faults.clearAll();
+    ASSERT_TRUE(OpenDevice());
+    juce::DrmDevice::shutdown();
+    EXPECT_EQ(sim.console.getCurrentMode(), KD_GRAPHICS);
 }
 
 TEST_F(DrmDeviceOpen, GoesOnWithoutTheAccelerator)

@@ -119,6 +119,51 @@ TEST_F(DirectPageFlipper, EventForAFlipperARescanDeletedFindsNothing)
 }
 
 //==============================================================================
+// Buffers that cannot be mapped: the screen is left out, and nothing it had
+// made is left behind.
+TEST_F(SimulatedDeviceTest, ScreenWhoseBufferCannotBeMappedIsSkippedWithNothingLeft)
+{
+    struct Case
+    {
+        const char* name;
+        bool accelerator;
+        DrmCall call;
+    };
+
+    for (const auto& c : {Case{"direct, map request", false, DrmCall::mapDumbBuffer},
+                          Case{"direct, memory map", false, DrmCall::mapMemory},
+                          Case{"accelerator, map request", true, DrmCall::mapDumbBuffer},
+                          Case{"accelerator, memory map", true, DrmCall::mapMemory}})
+    {
+        Sim::SimulatedDevice device;
+        device.rga.present = c.accelerator;
+        device.addDsiPanel(480, 800);
+        device.install();
+        device.drm.faults.failNext(c.call, ENOMEM);
+
+        ASSERT_TRUE(juce::DrmDevice::getInstance()->open()) << c.name;
+        auto& drm = *juce::DrmDevice::getInstance();
+        EXPECT_TRUE(drm.getScreens().isEmpty()) << c.name;
+
+        // Only the default cursors' buffers are left, unmapped.
+        for (const auto& buffer : device.drm.getBuffers())
+            EXPECT_EQ(buffer.width, 64u) << c.name;
+        EXPECT_EQ(device.drm.getNumFramebuffers(), 0) << c.name;
+        EXPECT_EQ(device.rga.getNumHandles(), 0) << c.name;
+
+        // The fault has passed: the next scan brings the screen up.
+        drm.scanScreens();
+        EXPECT_EQ(drm.getScreens().size(), 1) << c.name;
+
+        juce::DrmDevice::shutdown();
+        EXPECT_TRUE(device.drm.getBuffers().empty()) << c.name;
+        EXPECT_EQ(device.drm.getNumMappings(), 0) << c.name;
+        EXPECT_EQ(device.getNumOpenDescriptors(), 0) << c.name;
+        EXPECT_EQ(device.getNumMisusedDescriptors(), 0) << c.name;
+    }
+}
+
+//==============================================================================
 TEST_F(SimulatedDeviceTest, DumbBufferAllocationRetriesOnceAfterDroppingCaches)
 {
     struct Case
