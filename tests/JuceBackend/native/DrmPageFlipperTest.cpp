@@ -29,6 +29,12 @@ std::string ReadFile(const juce::File& file)
 {
     return file.loadFileAsString().toStdString();
 }
+
+// The flippers' own lookup of completions by tag, which the event handlers go through.
+struct CompletionTags : juce::DrmPageFlipper
+{
+    using juce::DrmPageFlipper::findByCompletionTag;
+};
 } // namespace
 
 //==============================================================================
@@ -108,14 +114,29 @@ TEST_F(DirectPageFlipper, EventForAFlipperARescanDeletedFindsNothing)
     ASSERT_TRUE(OpenDevice());
     Screen().flipBackBuffer();
     ASSERT_TRUE(Screen().flipBackBuffer());
-    ASSERT_EQ(sim.drm.getNumPendingFlips(), 1);
+    const auto pending = sim.drm.getPendingFlips();
+    ASSERT_EQ(pending.size(), 1u);
+
+    // The flip carries a tag that finds its flipper, not the flipper's address.
+    const auto tag = pending[0].userData;
+    ASSERT_EQ(CompletionTags::findByCompletionTag(tag), &Flipper());
 
     sim.drm.setConnected(panel, false);
     Device().scanScreens();
     ASSERT_TRUE(Screens().isEmpty());
+    EXPECT_EQ(CompletionTags::findByCompletionTag(tag), nullptr) << "a deleted flipper is never reached";
 
-    // The kernel still delivers the event, tagged for the deleted flipper.
+    // A new flipper (of the panel plugged in again) never takes the tag over.
+    sim.drm.setConnected(panel, true);
+    Device().scanScreens();
+    ASSERT_EQ(Screens().size(), 1);
+    EXPECT_EQ(CompletionTags::findByCompletionTag(tag), nullptr);
+
+    // The kernel still delivers the event, tagged for the deleted flipper:
+    // it reaches nothing, so the new screen's first frame is still to come.
     ASSERT_TRUE(PumpDisplayEvents([&] { return sim.drm.getNumPendingFlips() == 0; }));
+    EXPECT_FALSE(Screen().isBusy());
+    EXPECT_FALSE(Flipper().isReady());
 }
 
 //==============================================================================
@@ -424,11 +445,23 @@ TEST_F(AcceleratorPageFlipper, CompletionForAFlipperARescanDeletedFindsNothing)
 {
     ASSERT_TRUE(OpenDevice());
     const auto tag = SubmitJobKeepingItsRecord();
+    ASSERT_EQ(CompletionTags::findByCompletionTag(tag), &Flipper()) << "the job carries its flipper's tag";
 
     sim.drm.setConnected(panel, false);
     Device().scanScreens();
     ASSERT_TRUE(Screens().isEmpty());
+    EXPECT_EQ(CompletionTags::findByCompletionTag(tag), nullptr) << "a deleted flipper is never reached";
 
+    // The panel's new flipper does not take the tag over: the stale record
+    // leaves its first frame to its own job.
+    sim.drm.setConnected(panel, true);
+    Device().scanScreens();
+    ASSERT_EQ(Screens().size(), 1);
+    EXPECT_EQ(CompletionTags::findByCompletionTag(tag), nullptr);
+
+    const auto sets = sim.drm.getCrtcState(Screen().getCrtcId()).numSets;
     sim.rga.queueCompletionBytes(Sim::SimRga::makeCompletionRecord(tag, 0));
     EXPECT_TRUE(juce::LinuxFbBackend::handleAcceleratorCompletions());
+    EXPECT_FALSE(Flipper().isReady());
+    EXPECT_EQ(sim.drm.getCrtcState(Screen().getCrtcId()).numSets, sets);
 }
