@@ -43,17 +43,23 @@ bool DrmDirectPageFlipper::flip (int index, DrmScreen& targetScreen)
         return false;
     }
 
-    frontIndex = index;
-
     if (isFirstFrame)
     {
+        frontIndex = index;
         targetScreen.setCrtc (buffer->getFramebufferId());
         isFirstFrame = false;
         return false;
     }
 
     screen = &targetScreen;
-    return requestPageFlip (fd, targetScreen.getCrtcId(), buffer->getFramebufferId());
+
+    // The front buffer is the one the display shows or is about to show: after
+    // a failed flip that is still the old one, which must not be drawn into.
+    if (! requestPageFlip (fd, targetScreen.getCrtcId(), buffer->getFramebufferId()))
+        return false;
+
+    frontIndex = index;
+    return true;
 }
 
 bool DrmDirectPageFlipper::setCursor (uint32 crtcId, DrmCursor* cursor)

@@ -109,6 +109,41 @@ TEST_F(DirectPageFlipper, ReportsFailedFlipsAndCrtcSets)
                                 "drmModePageFlip failed: -16 (Device or resource busy)\n");
 }
 
+TEST_F(DirectPageFlipper, AFailedFlipLeavesTheShownBufferAloneAndTheNextFlipShowsTheFrame)
+{
+    ASSERT_TRUE(OpenDevice());
+    const auto crtc = Screen().getCrtcId();
+
+    // Both buffers painted once, the second one flipped: nothing left dirty.
+    EXPECT_FALSE(Screen().paintAndFlip());
+    ASSERT_TRUE(Screen().paintAndFlip());
+    ASSERT_TRUE(PumpDisplayEvents([&] { return !Screen().isBusy(); }));
+    const auto shown = Flipper().getFrontBufferIndex();
+    const auto back = Flipper().getBackBufferIndex();
+    ASSERT_EQ(sim.drm.getCrtcState(crtc).framebufferId, Flipper().getBuffer(shown)->getFramebufferId());
+
+    PutPixel(*Flipper().getBuffer(back), 3, 4, 0x0000ff);
+    sim.drm.faults.failNext(DrmCall::pageFlip, EINVAL);
+    {
+        VxTest::CaptureStderr capture;
+        EXPECT_FALSE(Screen().flipBackBuffer());
+        EXPECT_EQ(capture.Finish(), "drmModePageFlip failed: -22 (Invalid argument)\n");
+    }
+    EXPECT_FALSE(Screen().isBusy());
+    EXPECT_EQ(sim.drm.getNumPendingFlips(), 0);
+    EXPECT_EQ(sim.drm.getCrtcState(crtc).framebufferId, Flipper().getBuffer(shown)->getFramebufferId());
+
+    // The buffer on the display is still the front one: the next frame is not
+    // drawn into what is being scanned out, and the frame that missed the
+    // display reaches it with the next flip.
+    EXPECT_EQ(Flipper().getFrontBufferIndex(), shown);
+    EXPECT_EQ(Flipper().getBackBufferIndex(), back);
+    ASSERT_TRUE(Screen().flipBackBuffer());
+    ASSERT_TRUE(PumpDisplayEvents([&] { return !Screen().isBusy(); }));
+    EXPECT_EQ(sim.drm.getCrtcState(crtc).framebufferId, Flipper().getBuffer(back)->getFramebufferId());
+    EXPECT_EQ(PixelAt(sim.drm.getScanoutImage(crtc), 3, 4), 0x0000ffu);
+}
+
 TEST_F(DirectPageFlipper, EventForAFlipperARescanDeletedFindsNothing)
 {
     ASSERT_TRUE(OpenDevice());
