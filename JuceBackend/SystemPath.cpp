@@ -31,4 +31,9 @@ void SetSystemPathRoot (const std::string& root)
         current.pop_back();
 }
 
+std::string GetSystemPathRoot()
+{
+    return systemPathRoot();
+}
+
 } // namespace Vx

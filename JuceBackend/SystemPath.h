@@ -15,4 +15,7 @@ std::string MapSystemPath (const std::string& absolutePath);
     before anything reads a system file: readers take no lock. */
 void SetSystemPathRoot (const std::string& root);
 
+/** The root SetSystemPathRoot set last; empty while the system's own files are served. */
+std::string GetSystemPathRoot();
+
 } // namespace Vx

@@ -40,7 +40,10 @@ namespace juce
 
 #include "juce_gui_basics_portable.h"
 
+#include "native/juce_linuxfb_DrmDumbBuffer.cpp"
 #include "native/juce_linuxfb_DrmPageFlipper.cpp"
+#include "native/juce_linuxfb_DrmDirectPageFlipper.cpp"
+#include "native/juce_linuxfb_DrmRgaPageFlipper.cpp"
 #include "native/juce_linuxfb_DrmCursor.cpp"
 #include "native/juce_linuxfb_DrmScreen.cpp"
 #include "native/juce_linuxfb_DrmDevice.cpp"

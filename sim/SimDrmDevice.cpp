@@ -1,13 +1,10 @@
 #include "sim/SimDrmDevice.h"
 
-#include "JuceBackend/native/juce_linuxfb_DrmPageFlipper.h"
-
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <linux/kd.h>
 #include <sys/eventfd.h>
-#include <sys/mman.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -22,22 +19,12 @@ namespace
         return count == 0 ? nullptr : static_cast<T*> (std::calloc (count, sizeof (T)));
     }
 
-    int fail (int error)
+    // libdrm's getters answer a failure with null and the error in errno.
+    template <typename T>
+    T* failObject (int negativeError)
     {
-        errno = error;
-        return -1;
-    }
-
-    void drainEventFd (int fd)
-    {
-        uint64_t value;
-        [[maybe_unused]] auto n = ::read (fd, &value, sizeof (value));
-    }
-
-    void signalEventFd (int fd)
-    {
-        const uint64_t one = 1;
-        [[maybe_unused]] auto n = ::write (fd, &one, sizeof (one));
+        errno = -negativeError;
+        return nullptr;
     }
 
     drmModeModeInfo makeModeInfo (const DisplayMode& wanted)
@@ -53,28 +40,12 @@ namespace
     }
 }
 
-SimDrmDevice::SimDrmDevice()
-{
-    // Shared with forked children, so that a test can see the console mode a
-    // child process left behind.
-    auto* memory = ::mmap (nullptr, sizeof (SharedConsole), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-
-    if (memory == MAP_FAILED)
-        std::abort();
-
-    console = new (memory) SharedConsole();
-    console->mode = KD_TEXT;
-    console->numModeChanges = 0;
-    console->numOpen = 0;
-}
+SimDrmDevice::SimDrmDevice() = default;
 
 SimDrmDevice::~SimDrmDevice()
 {
     for (auto& [fd, descriptor] : descriptors)
         ::close (fd);
-
-    console->~SharedConsole();
-    ::munmap (console, sizeof (SharedConsole));
 }
 
 //==============================================================================
@@ -130,7 +101,7 @@ SimDrmDevice::CrtcState SimDrmDevice::getCrtcState (uint32_t crtcId) const
     return found != crtcStates.end() ? found->second : CrtcState {};
 }
 
-juce::Image SimDrmDevice::imageOf (const DumbBuffer& buffer, uint32_t width, uint32_t height) const
+juce::Image SimDrmDevice::imageOf (const StoredBuffer& buffer, uint32_t width, uint32_t height) const
 {
     juce::Image image (juce::Image::ARGB, (int) width, (int) height, false);
     const juce::Image::BitmapData pixels (image, juce::Image::BitmapData::writeOnly);
@@ -236,46 +207,27 @@ int SimDrmDevice::getNumPendingFlips() const
     return (int) pendingFlips.size();
 }
 
-std::vector<SimDrmDevice::Job> SimDrmDevice::getJobs() const
+
+int SimDrmDevice::getNumMappings() const
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
-    return jobs;
+    int count = 0;
+
+    for (const auto& [handle, buffer] : buffers)
+        count += buffer.numMappings;
+
+    return count;
 }
 
-int SimDrmDevice::getNumAcceleratorHandles() const
+std::vector<SimDrmDevice::Flip> SimDrmDevice::getPendingFlips() const
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
-    return (int) acceleratorHandles.size();
-}
+    std::vector<Flip> result;
 
-void SimDrmDevice::queueAcceleratorBytes (const std::vector<uint8_t>& bytes)
-{
-    const std::lock_guard<std::recursive_mutex> sl (lock);
-    acceleratorBytes.insert (acceleratorBytes.end(), bytes.begin(), bytes.end());
-    signalAccelerator();
-}
+    for (const auto& flip : pendingFlips)
+        result.push_back ({ flip.crtcId, flip.framebufferId, (uint64_t) reinterpret_cast<uintptr_t> (flip.userData) });
 
-std::vector<uint8_t> SimDrmDevice::makeCompletionRecord (uint64_t userData, uint32_t status, uint32_t type, uint32_t length)
-{
-    std::vector<uint8_t> record (24, 0);
-    auto put32 = [&] (size_t offset, uint32_t value) { for (int i = 0; i < 4; ++i) record[offset + (size_t) i] = (uint8_t) (value >> (8 * i)); };
-    put32 (0, type);
-    put32 (4, length);
-    put32 (8, (uint32_t) userData);
-    put32 (12, (uint32_t) (userData >> 32));
-    put32 (16, status);
-    return record;
-}
-
-int SimDrmDevice::getConsoleMode() const               { return console->mode; }
-void SimDrmDevice::setConsoleMode (int mode)            { console->mode = mode; }
-int SimDrmDevice::getNumConsoleModeChanges() const     { return console->numModeChanges; }
-int SimDrmDevice::getNumOpenConsoles() const           { return console->numOpen; }
-
-int SimDrmDevice::getNumMisusedDescriptors() const
-{
-    const std::lock_guard<std::recursive_mutex> sl (lock);
-    return numMisused;
+    return result;
 }
 
 int SimDrmDevice::getNumOpenDescriptors() const
@@ -284,36 +236,67 @@ int SimDrmDevice::getNumOpenDescriptors() const
     return (int) descriptors.size();
 }
 
+int SimDrmDevice::getNumMisusedDescriptors() const
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+    return numMisused;
+}
+
 bool SimDrmDevice::isMaster() const
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
     return master;
 }
 
+std::optional<SimDrmDevice::Buffer> SimDrmDevice::getExportedBuffer (int dmaBufferFd) const
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+    const auto descriptor = descriptors.find (dmaBufferFd);
+
+    if (descriptor == descriptors.end() || descriptor->second.kind != Kind::dmaBuffer)
+        return {};
+
+    if (const auto* buffer = findBuffer (descriptor->second.handle))
+        return buffer->info;
+
+    return {};
+}
+
+bool SimDrmDevice::useBuffers (uint32_t sourceHandle, uint32_t destinationHandle,
+                               const std::function<void (const BufferMemory&, const BufferMemory&)>& use)
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+    auto* source = findBuffer (sourceHandle);
+    auto* destination = findBuffer (destinationHandle);
+
+    if (source == nullptr || destination == nullptr)
+        return false;
+
+    use ({ source->info, source->memory.data() }, { destination->info, destination->memory.data() });
+    return true;
+}
+
 //==============================================================================
-bool SimDrmDevice::isOpen (int fd, Kind kind) const
+int SimDrmDevice::check (int fd, Call call)
 {
     const auto found = descriptors.find (fd);
-    return found != descriptors.end() && found->second.kind == kind;
+
+    if (found == descriptors.end() || found->second.kind != Kind::drm)
+    {
+        ++numMisused;
+        return -EBADF;
+    }
+
+    return -faults.take (call);
 }
 
-bool SimDrmDevice::checkDescriptor (int fd, Kind kind)
-{
-    if (isOpen (fd, kind))
-        return true;
-
-    ++numMisused;
-    errno = EBADF;
-    return false;
-}
-
-SimDrmDevice::DumbBuffer* SimDrmDevice::findBuffer (uint32_t handle)
+SimDrmDevice::StoredBuffer* SimDrmDevice::findBuffer (uint32_t handle)
 {
     const auto found = buffers.find (handle);
     return found != buffers.end() && ! found->second.destroyed ? &found->second : nullptr;
 }
 
-const SimDrmDevice::DumbBuffer* SimDrmDevice::findBuffer (uint32_t handle) const
+const SimDrmDevice::StoredBuffer* SimDrmDevice::findBuffer (uint32_t handle) const
 {
     const auto found = buffers.find (handle);
     return found != buffers.end() && ! found->second.destroyed ? &found->second : nullptr;
@@ -327,47 +310,24 @@ void SimDrmDevice::releaseBufferIfUnused (uint32_t handle)
         buffers.erase (found);
 }
 
-void SimDrmDevice::signalAccelerator()
-{
-    if (acceleratorFd >= 0)
-        signalEventFd (acceleratorFd);
-}
-
 //==============================================================================
-int SimDrmDevice::openDevice (const char* path, int)
+int SimDrmDevice::open (const char* path, int)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
-    const std::string name (path);
 
-    if (name == "/dev/dri/card0" && hasDrmDevice)
-    {
-        const auto fd = ::timerfd_create (CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-        descriptors[fd] = { Kind::drm };
-        drmFd = fd;
-        return fd;
-    }
+    if (std::string (path) != "/dev/dri/card0" || ! present)
+        return -ENOENT;
 
-    if (name == "/dev/rga2" && hasAccelerator)
-    {
-        const auto fd = ::eventfd (0, EFD_NONBLOCK | EFD_CLOEXEC);
-        descriptors[fd] = { Kind::accelerator };
-        acceleratorFd = fd;
-        return fd;
-    }
+    if (const auto error = faults.take (Call::open))
+        return -error;
 
-    if (name == "/dev/tty0" && hasConsole)
-    {
-        // Never the machine's own console: a descriptor that leads nowhere.
-        const auto fd = ::eventfd (0, EFD_CLOEXEC);
-        descriptors[fd] = { Kind::console };
-        ++console->numOpen;
-        return fd;
-    }
-
-    return fail (ENOENT);
+    const auto fd = ::timerfd_create (CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    descriptors[fd] = { Kind::drm };
+    drmFd = fd;
+    return fd;
 }
 
-int SimDrmDevice::closeDevice (int fd)
+int SimDrmDevice::close (int fd)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
     const auto found = descriptors.find (fd);
@@ -375,321 +335,31 @@ int SimDrmDevice::closeDevice (int fd)
     if (found == descriptors.end())
     {
         ++numMisused;
-        return fail (EBADF);
+        return -EBADF;
     }
 
-    switch (found->second.kind)
+    if (found->second.kind == Kind::drm)
     {
-        case Kind::drm:
-            drmFd = -1;
-            master = false;
-            pendingFlips.clear();
-            break;
-        case Kind::accelerator:
-            acceleratorFd = -1;
-            acceleratorBytes.clear();
-            break;
-        case Kind::console:
-            --console->numOpen;
-            break;
-        case Kind::dmaBuffer:
-            break;
+        drmFd = -1;
+        master = false;
+        pendingFlips.clear();
     }
 
     descriptors.erase (found);
-    return ::close (fd);
+    return ::close (fd) == 0 ? 0 : -errno;
 }
 
-ssize_t SimDrmDevice::readDevice (int fd, void* destination, size_t size)
+int SimDrmDevice::getCap (int fd, uint64_t capability, uint64_t& value)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::accelerator))
-        return -1;
-
-    if (failNextAcceleratorRead != 0)
-        return fail (std::exchange (failNextAcceleratorRead, 0));
-
-    if (acceleratorBytes.empty())
-        return fail (EAGAIN);
-
-    const auto count = std::min (size, acceleratorBytes.size());
-    std::copy_n (acceleratorBytes.begin(), count, static_cast<uint8_t*> (destination));
-    acceleratorBytes.erase (acceleratorBytes.begin(), acceleratorBytes.begin() + (std::ptrdiff_t) count);
-
-    if (acceleratorBytes.empty())
-        drainEventFd (fd);
-
-    return (ssize_t) count;
-}
-
-int SimDrmDevice::deviceIoctl (int fd, unsigned long request, void* argument)
-{
-    const std::lock_guard<std::recursive_mutex> sl (lock);
-
-    if (isOpen (fd, Kind::console))
-    {
-        if (request == KDGETMODE)
-        {
-            *static_cast<int*> (argument) = console->mode;
-            return 0;
-        }
-
-        if (request == KDSETMODE)
-        {
-            if (failConsoleSetMode)
-                return fail (EINVAL);
-
-            console->mode = (int) reinterpret_cast<intptr_t> (argument);
-            ++console->numModeChanges;
-            return 0;
-        }
-
-        return fail (ENOTTY);
-    }
-
-    if (isOpen (fd, Kind::accelerator))
-        return acceleratorIoctl (request, argument);
-
-    ++numMisused;
-    return fail (EBADF);
-}
-
-int SimDrmDevice::acceleratorIoctl (unsigned long request, void* argument)
-{
-    namespace Rga2 = juce::Rga2;
-
-    if (request == Rga2::importRequest)
-    {
-        auto& import = *static_cast<Rga2::ImportRequest*> (argument);
-
-        if (failImport)
-            return fail (EINVAL);
-
-        const auto descriptor = descriptors.find (import.dmaBufferFd);
-
-        if (descriptor == descriptors.end() || descriptor->second.kind != Kind::dmaBuffer)
-            return fail (EBADF);
-
-        const auto* buffer = findBuffer (descriptor->second.handle);
-
-        if (buffer == nullptr || import.width != buffer->info.width || import.height != buffer->info.height
-             || import.pitch != buffer->info.pitch || import.format != Rga2::formatXRGB8888)
-            return fail (EINVAL);
-
-        import.handle = nextId++;
-        acceleratorHandles[import.handle] = buffer->info.handle;
-        return 0;
-    }
-
-    if (request == Rga2::releaseRequest)
-    {
-        const auto& release = *static_cast<const Rga2::ReleaseRequest*> (argument);
-        return acceleratorHandles.erase (release.handle) == 1 ? 0 : fail (EINVAL);
-    }
-
-    if (request == Rga2::jobRequest)
-    {
-        const auto& submitted = *static_cast<const Rga2::JobRequest*> (argument);
-
-        if (failJobSubmit)
-            return fail (EIO);
-
-        const Job job { submitted.userData, submitted.sourceHandle, submitted.destinationHandle, submitted.rotation };
-        jobs.push_back (job);
-
-        const auto status = runJob (job);
-
-        if (autoCompleteJobs)
-        {
-            const auto record = makeCompletionRecord (job.userData, status != 0 ? status : jobStatus);
-            acceleratorBytes.insert (acceleratorBytes.end(), record.begin(), record.end());
-            signalAccelerator();
-        }
-
-        return 0;
-    }
-
-    return fail (ENOTTY);
-}
-
-uint32_t SimDrmDevice::runJob (const Job& job)
-{
-    constexpr uint32_t invalid = EINVAL;
-
-    const auto source = acceleratorHandles.find (job.sourceHandle);
-    const auto destination = acceleratorHandles.find (job.destinationHandle);
-
-    if (source == acceleratorHandles.end() || destination == acceleratorHandles.end())
-        return invalid;
-
-    const auto* from = findBuffer (source->second);
-    auto* to = findBuffer (destination->second);
-
-    if (from == nullptr || to == nullptr)
-        return invalid;
-
-    const auto sw = from->info.width, sh = from->info.height;
-    const auto dw = to->info.width,   dh = to->info.height;
-    const bool quarterTurn = job.rotation == 90 || job.rotation == 270;
-
-    if (job.rotation % 90 != 0 || job.rotation >= 360)
-        return 0;   // the accelerator turns by right angles only: the copy is skipped
-
-    if (quarterTurn ? (sw != dh || sh != dw) : (sw != dw || sh != dh))
-        return invalid;
-
-    for (uint32_t y = 0; y < sh; ++y)
-    {
-        for (uint32_t x = 0; x < sw; ++x)
-        {
-            uint32_t tx = x, ty = y;
-
-            switch (job.rotation)
-            {
-                case 90:  tx = sh - 1 - y; ty = x;          break;
-                case 180: tx = sw - 1 - x; ty = sh - 1 - y; break;
-                case 270: tx = y;          ty = sw - 1 - x; break;
-                default:  break;
-            }
-
-            std::memcpy (to->memory.data() + ty * to->info.pitch + tx * 4,
-                         from->memory.data() + y * from->info.pitch + x * 4, 4);
-        }
-    }
-
-    return 0;
-}
-
-void* SimDrmDevice::mapMemory (size_t length, int, int, int fd, uint64_t offset)
-{
-    const std::lock_guard<std::recursive_mutex> sl (lock);
-
-    if (! checkDescriptor (fd, Kind::drm))
-        return MAP_FAILED;
-
-    // Map offsets name the buffer in their upper half, as large as real ones.
-    auto* buffer = findBuffer ((uint32_t) (offset >> 32));
-
-    if (buffer == nullptr || (offset & 0xffffffffu) != 0 || length > buffer->info.size)
-    {
-        errno = EINVAL;
-        return MAP_FAILED;
-    }
-
-    ++buffer->numMappings;
-    return buffer->memory.data();
-}
-
-int SimDrmDevice::unmapMemory (void* address, size_t)
-{
-    const std::lock_guard<std::recursive_mutex> sl (lock);
-
-    for (auto& [handle, buffer] : buffers)
-    {
-        if (buffer.memory.data() == address && buffer.numMappings > 0)
-        {
-            --buffer.numMappings;
-            releaseBufferIfUnused (handle);
-            return 0;
-        }
-    }
-
-    return fail (EINVAL);
-}
-
-int SimDrmDevice::drmIoctl (int fd, unsigned long request, void* argument)
-{
-    const std::lock_guard<std::recursive_mutex> sl (lock);
-
-    if (! checkDescriptor (fd, Kind::drm))
-        return -1;
-
-    if (request == DRM_IOCTL_MODE_CREATE_DUMB)
-    {
-        auto& create = *static_cast<drm_mode_create_dumb*> (argument);
-
-        if (failCreateDumb > 0)
-        {
-            --failCreateDumb;
-            return fail (ENOMEM);
-        }
-
-        if (create.bpp != 32 || create.width == 0 || create.height == 0 || create.width > 8192 || create.height > 8192)
-            return fail (EINVAL);
-
-        // Lines padded to 64 bytes and whole pages, as display controllers want them.
-        DumbBuffer buffer;
-        buffer.info.handle = nextId++;
-        buffer.info.width = create.width;
-        buffer.info.height = create.height;
-        buffer.info.pitch = (create.width * 4 + 63) & ~63u;
-        buffer.info.size = ((uint64_t) buffer.info.pitch * create.height + 4095) & ~(uint64_t) 4095;
-        buffer.memory.assign ((size_t) buffer.info.size, 0xa5);
-
-        create.handle = buffer.info.handle;
-        create.pitch = buffer.info.pitch;
-        create.size = buffer.info.size;
-        buffers[buffer.info.handle] = std::move (buffer);
-        return 0;
-    }
-
-    if (request == DRM_IOCTL_MODE_MAP_DUMB)
-    {
-        auto& map = *static_cast<drm_mode_map_dumb*> (argument);
-
-        if (failMapDumb > 0)
-        {
-            --failMapDumb;
-            return fail (ENOMEM);
-        }
-
-        if (findBuffer (map.handle) == nullptr)
-            return fail (ENOENT);
-
-        map.offset = (uint64_t) map.handle << 32;
-        return 0;
-    }
-
-    if (request == DRM_IOCTL_MODE_DESTROY_DUMB)
-    {
-        const auto& destroy = *static_cast<const drm_mode_destroy_dumb*> (argument);
-        auto* buffer = findBuffer (destroy.handle);
-
-        if (buffer == nullptr)
-            return fail (ENOENT);
-
-        buffer->destroyed = true;
-        releaseBufferIfUnused (destroy.handle);
-        return 0;
-    }
-
-    if (request == DRM_IOCTL_PRIME_HANDLE_TO_FD)
-    {
-        auto& prime = *static_cast<drm_prime_handle*> (argument);
-
-        if (failPrimeExport || findBuffer (prime.handle) == nullptr)
-            return fail (failPrimeExport ? ENODEV : ENOENT);
-
-        prime.fd = ::eventfd (0, EFD_CLOEXEC);
-        descriptors[prime.fd] = { Kind::dmaBuffer, prime.handle };
-        return 0;
-    }
-
-    return fail (ENOTTY);
-}
-
-int SimDrmDevice::getCap (int fd, uint64_t capability, uint64_t* value)
-{
-    const std::lock_guard<std::recursive_mutex> sl (lock);
-
-    if (! checkDescriptor (fd, Kind::drm))
-        return -EBADF;
+    if (const auto result = check (fd, Call::getCap))
+        return result;
 
     if (capability != DRM_CAP_DUMB_BUFFER)
         return -EINVAL;
 
-    *value = dumbBufferCapability;
+    value = dumbBufferCapability;
     return 0;
 }
 
@@ -697,11 +367,8 @@ int SimDrmDevice::setMaster (int fd)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm))
-        return -1;
-
-    if (failSetMaster)
-        return fail (EACCES);
+    if (const auto result = check (fd, Call::setMaster))
+        return result;
 
     master = true;
     return 0;
@@ -711,19 +378,19 @@ int SimDrmDevice::dropMaster (int fd)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm))
-        return -1;
+    if (const auto result = check (fd, Call::dropMaster))
+        return result;
 
     master = false;
     return 0;
 }
 
-drmModeResPtr SimDrmDevice::modeGetResources (int fd)
+drmModeResPtr SimDrmDevice::getResources (int fd)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm) || failResources)
-        return nullptr;
+    if (const auto result = check (fd, Call::getResources))
+        return failObject<drmModeRes> (result);
 
     auto* resources = allocateArray<drmModeRes> (1);
     resources->count_crtcs = (int) crtcs.size();
@@ -747,7 +414,7 @@ drmModeResPtr SimDrmDevice::modeGetResources (int fd)
     return resources;
 }
 
-void SimDrmDevice::modeFreeResources (drmModeResPtr resources)
+void SimDrmDevice::freeResources (drmModeResPtr resources)
 {
     if (resources == nullptr)
         return;
@@ -759,12 +426,12 @@ void SimDrmDevice::modeFreeResources (drmModeResPtr resources)
     std::free (resources);
 }
 
-drmModePlaneResPtr SimDrmDevice::modeGetPlaneResources (int fd)
+drmModePlaneResPtr SimDrmDevice::getPlaneResources (int fd)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm) || failPlaneResources)
-        return nullptr;
+    if (const auto result = check (fd, Call::getPlaneResources))
+        return failObject<drmModePlaneRes> (result);
 
     // One primary plane per CRTC.
     auto* planes = allocateArray<drmModePlaneRes> (1);
@@ -777,7 +444,7 @@ drmModePlaneResPtr SimDrmDevice::modeGetPlaneResources (int fd)
     return planes;
 }
 
-void SimDrmDevice::modeFreePlaneResources (drmModePlaneResPtr planes)
+void SimDrmDevice::freePlaneResources (drmModePlaneResPtr planes)
 {
     if (planes == nullptr)
         return;
@@ -786,12 +453,12 @@ void SimDrmDevice::modeFreePlaneResources (drmModePlaneResPtr planes)
     std::free (planes);
 }
 
-drmModeConnectorPtr SimDrmDevice::modeGetConnector (int fd, uint32_t connectorId)
+drmModeConnectorPtr SimDrmDevice::getConnector (int fd, uint32_t connectorId)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm))
-        return nullptr;
+    if (const auto result = check (fd, Call::getConnector))
+        return failObject<drmModeConnector> (result);
 
     for (const auto& entry : connectors)
     {
@@ -815,11 +482,10 @@ drmModeConnectorPtr SimDrmDevice::modeGetConnector (int fd, uint32_t connectorId
         return connector;
     }
 
-    errno = ENOENT;
-    return nullptr;
+    return failObject<drmModeConnector> (-ENOENT);
 }
 
-void SimDrmDevice::modeFreeConnector (drmModeConnectorPtr connector)
+void SimDrmDevice::freeConnector (drmModeConnectorPtr connector)
 {
     if (connector == nullptr)
         return;
@@ -831,20 +497,17 @@ void SimDrmDevice::modeFreeConnector (drmModeConnectorPtr connector)
     std::free (connector);
 }
 
-drmModeEncoderPtr SimDrmDevice::modeGetEncoder (int fd, uint32_t encoderId)
+drmModeEncoderPtr SimDrmDevice::getEncoder (int fd, uint32_t encoderId)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm))
-        return nullptr;
+    if (const auto result = check (fd, Call::getEncoder))
+        return failObject<drmModeEncoder> (result);
 
     const auto found = encoders.find (encoderId);
 
     if (found == encoders.end())
-    {
-        errno = ENOENT;
-        return nullptr;
-    }
+        return failObject<drmModeEncoder> (-ENOENT);
 
     auto* encoder = allocateArray<drmModeEncoder> (1);
     encoder->encoder_id = encoderId;
@@ -852,21 +515,125 @@ drmModeEncoderPtr SimDrmDevice::modeGetEncoder (int fd, uint32_t encoderId)
     return encoder;
 }
 
-void SimDrmDevice::modeFreeEncoder (drmModeEncoderPtr encoder)
+void SimDrmDevice::freeEncoder (drmModeEncoderPtr encoder)
 {
     std::free (encoder);
 }
 
-int SimDrmDevice::modeAddFB (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel,
-                             uint32_t pitch, uint32_t handle, uint32_t* framebufferId)
+//==============================================================================
+int SimDrmDevice::createDumbBuffer (int fd, uint32_t width, uint32_t height, uint32_t bitsPerPixel, DumbBuffer& created)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm))
-        return -EBADF;
+    if (const auto result = check (fd, Call::createDumbBuffer))
+        return result;
 
-    if (failAddFramebuffer != 0)
-        return -failAddFramebuffer;
+    if (bitsPerPixel != 32 || width == 0 || height == 0 || width > 8192 || height > 8192)
+        return -EINVAL;
+
+    // Lines padded to 64 bytes and whole pages, as display controllers want them.
+    StoredBuffer buffer;
+    buffer.info.handle = nextId++;
+    buffer.info.width = width;
+    buffer.info.height = height;
+    buffer.info.pitch = (width * 4 + 63) & ~63u;
+    buffer.info.size = ((uint64_t) buffer.info.pitch * height + 4095) & ~(uint64_t) 4095;
+    buffer.memory.assign ((size_t) buffer.info.size, 0xa5);
+
+    created = { buffer.info.handle, buffer.info.pitch, buffer.info.size };
+    buffers[buffer.info.handle] = std::move (buffer);
+    return 0;
+}
+
+int SimDrmDevice::mapDumbBuffer (int fd, uint32_t handle, uint64_t& offset)
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+
+    if (const auto result = check (fd, Call::mapDumbBuffer))
+        return result;
+
+    if (findBuffer (handle) == nullptr)
+        return -ENOENT;
+
+    // Map offsets name the buffer in their upper half, as large as real ones.
+    offset = (uint64_t) handle << 32;
+    return 0;
+}
+
+int SimDrmDevice::destroyDumbBuffer (int fd, uint32_t handle)
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+
+    if (const auto result = check (fd, Call::destroyDumbBuffer))
+        return result;
+
+    auto* buffer = findBuffer (handle);
+
+    if (buffer == nullptr)
+        return -ENOENT;
+
+    buffer->destroyed = true;
+    releaseBufferIfUnused (handle);
+    return 0;
+}
+
+int SimDrmDevice::exportDumbBuffer (int fd, uint32_t handle, int& dmaBufferFd)
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+
+    if (const auto result = check (fd, Call::exportDumbBuffer))
+        return result;
+
+    if (findBuffer (handle) == nullptr)
+        return -ENOENT;
+
+    dmaBufferFd = ::eventfd (0, EFD_CLOEXEC);
+    descriptors[dmaBufferFd] = { Kind::dmaBuffer, handle };
+    return 0;
+}
+
+int SimDrmDevice::mapMemory (int fd, uint64_t offset, size_t length, void*& address)
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+
+    if (const auto result = check (fd, Call::mapMemory))
+        return result;
+
+    auto* buffer = findBuffer ((uint32_t) (offset >> 32));
+
+    if (buffer == nullptr || (offset & 0xffffffffu) != 0 || length > buffer->info.size)
+        return -EINVAL;
+
+    ++buffer->numMappings;
+    address = buffer->memory.data();
+    return 0;
+}
+
+int SimDrmDevice::unmapMemory (void* address, size_t)
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+
+    for (auto& [handle, buffer] : buffers)
+    {
+        if (buffer.memory.data() == address && buffer.numMappings > 0)
+        {
+            --buffer.numMappings;
+            releaseBufferIfUnused (handle);
+            return 0;
+        }
+    }
+
+    return -EINVAL;
+}
+
+//==============================================================================
+int SimDrmDevice::addFramebuffer (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel,
+                                  uint32_t pitch, uint32_t handle, uint32_t& framebufferId)
+{
+    const std::lock_guard<std::recursive_mutex> sl (lock);
+
+    if (const auto result = check (fd, Call::addFramebuffer))
+        return result;
 
     const auto* buffer = findBuffer (handle);
 
@@ -874,17 +641,17 @@ int SimDrmDevice::modeAddFB (int fd, uint32_t width, uint32_t height, uint8_t de
          || width == 0 || height == 0 || width > buffer->info.width || height > buffer->info.height)
         return -EINVAL;
 
-    *framebufferId = nextId++;
-    framebuffers[*framebufferId] = { handle, width, height };
+    framebufferId = nextId++;
+    framebuffers[framebufferId] = { handle, width, height };
     return 0;
 }
 
-int SimDrmDevice::modeRmFB (int fd, uint32_t framebufferId)
+int SimDrmDevice::removeFramebuffer (int fd, uint32_t framebufferId)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm))
-        return -EBADF;
+    if (const auto result = check (fd, Call::removeFramebuffer))
+        return result;
 
     if (framebuffers.erase (framebufferId) == 0)
         return -ENOENT;
@@ -902,16 +669,13 @@ int SimDrmDevice::modeRmFB (int fd, uint32_t framebufferId)
     return 0;
 }
 
-int SimDrmDevice::modeSetCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t, uint32_t,
-                               uint32_t* connectorIds, int count, drmModeModeInfoPtr mode)
+int SimDrmDevice::setCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t, uint32_t,
+                           uint32_t* connectorIds, int count, drmModeModeInfoPtr mode)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm))
-        return -EBADF;
-
-    if (failSetCrtc != 0)
-        return -failSetCrtc;
+    if (const auto result = check (fd, Call::setCrtc))
+        return result;
 
     const auto crtc = crtcStates.find (crtcId);
 
@@ -935,15 +699,12 @@ int SimDrmDevice::modeSetCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, 
     return 0;
 }
 
-int SimDrmDevice::modePageFlip (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t flags, void* userData)
+int SimDrmDevice::pageFlip (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t flags, void* userData)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm))
-        return -EBADF;
-
-    if (failPageFlip != 0)
-        return -failPageFlip;
+    if (const auto result = check (fd, Call::pageFlip))
+        return result;
 
     const auto crtc = crtcStates.find (crtcId);
 
@@ -996,15 +757,15 @@ void SimDrmDevice::armFlipTimer()
     ::timerfd_settime (drmFd, TFD_TIMER_ABSTIME, &timer, nullptr);
 }
 
-int SimDrmDevice::handleEvent (int fd, drmEventContextPtr context)
+int SimDrmDevice::handleEvent (int fd, drmEventContext& context)
 {
     std::vector<PendingFlip> completed;
 
     {
         const std::lock_guard<std::recursive_mutex> sl (lock);
 
-        if (! checkDescriptor (fd, Kind::drm))
-            return -1;
+        if (const auto result = check (fd, Call::handleEvent))
+            return result;
 
         uint64_t expirations;
         [[maybe_unused]] auto n = ::read (fd, &expirations, sizeof (expirations));
@@ -1038,23 +799,20 @@ int SimDrmDevice::handleEvent (int fd, drmEventContextPtr context)
     {
         const auto ns = std::chrono::duration_cast<std::chrono::microseconds> (flip.due.time_since_epoch()).count();
 
-        if (context != nullptr && context->version >= 2 && context->page_flip_handler != nullptr)
-            context->page_flip_handler (fd, 0, (unsigned int) (ns / 1000000), (unsigned int) (ns % 1000000), flip.userData);
+        if (context.version >= 2 && context.page_flip_handler != nullptr)
+            context.page_flip_handler (fd, 0, (unsigned int) (ns / 1000000), (unsigned int) (ns % 1000000), flip.userData);
     }
 
     return 0;
 }
 
-int SimDrmDevice::modeSetCursor2 (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
-                                  int32_t hotX, int32_t hotY)
+int SimDrmDevice::setCursor (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
+                             int32_t hotX, int32_t hotY)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm))
-        return -EBADF;
-
-    if (failSetCursor != 0)
-        return -failSetCursor;
+    if (const auto result = check (fd, Call::setCursor))
+        return result;
 
     const auto crtc = crtcStates.find (crtcId);
 
@@ -1084,15 +842,12 @@ int SimDrmDevice::modeSetCursor2 (int fd, uint32_t crtcId, uint32_t handle, uint
     return 0;
 }
 
-int SimDrmDevice::modeMoveCursor (int fd, uint32_t crtcId, int x, int y)
+int SimDrmDevice::moveCursor (int fd, uint32_t crtcId, int x, int y)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
-    if (! checkDescriptor (fd, Kind::drm))
-        return -EBADF;
-
-    if (failMoveCursor != 0)
-        return -failMoveCursor;
+    if (const auto result = check (fd, Call::moveCursor))
+        return result;
 
     const auto crtc = crtcStates.find (crtcId);
 

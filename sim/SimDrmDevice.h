@@ -1,19 +1,23 @@
 #pragma once
 
-// An in-memory DRM device with its raster accelerator and console, behind the
-// display backend's DRM seam.  Descriptors are real (a timer for page-flip
-// events, eventfds for the rest), so the backend polls them as on the device;
-// everything behind them lives in this object and can be told to fail.
+// An in-memory DRM device behind the display backend's DRM seam: connectors,
+// encoders and CRTCs, dumb buffers with their memory, framebuffers, page flips
+// that complete at the next vertical blank, hardware cursors and DMA-buffer
+// exports.  The device's descriptor is real (a timer that fires when a flip is
+// due), so the backend polls it as on the device; every call can be told to
+// fail (faults).
 
-#include "JuceBackend/juce_linuxfb_SystemCalls.h"
+#include "JuceBackend/juce_linuxfb_DrmSystemCalls.h"
+#include "sim/SimFaults.h"
 
 #include <juce_graphics/juce_graphics.h>
 
-#include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,27 +50,19 @@ public:
 
     //==========================================================================
     // What exists and what fails; set before the backend uses the device.
-    bool hasDrmDevice = true;
-    bool hasAccelerator = false;
-    bool hasConsole = true;
+    bool present = true;
     uint64_t dumbBufferCapability = 1;
-    bool failSetMaster = false;
-    bool failResources = false;
-    bool failPlaneResources = false;
-    bool failConsoleSetMode = false;
-    int failCreateDumb = 0;         // how many of the next allocations fail
-    int failAddFramebuffer = 0;     // errno returned, 0 for none
-    int failPageFlip = 0;           // errno returned, 0 for none
-    int failSetCrtc = 0;            // errno returned, 0 for none
-    int failSetCursor = 0;          // errno returned, 0 for none
-    int failMoveCursor = 0;         // errno returned, 0 for none
-    int failMapDumb = 0;            // how many of the next buffer mappings fail
-    bool failPrimeExport = false;
-    bool failImport = false;
-    bool failJobSubmit = false;
-    uint32_t jobStatus = 0;         // status of the completion records
-    bool autoCompleteJobs = true;   // false: jobs run, their records are left to the test
-    int failNextAcceleratorRead = 0; // errno of the next read, 0 for none
+
+    /** The calls that faults can make fail, by name. */
+    enum class Call
+    {
+        open, getCap, setMaster, dropMaster,
+        getResources, getPlaneResources, getConnector, getEncoder,
+        createDumbBuffer, mapDumbBuffer, destroyDumbBuffer, exportDumbBuffer, mapMemory,
+        addFramebuffer, removeFramebuffer, setCrtc, pageFlip, handleEvent, setCursor, moveCursor
+    };
+
+    Faults<Call> faults;
 
     /** How long a page flip takes; negative: until the next vertical blank of
         the CRTC's mode (60 Hz unless the mode says otherwise). */
@@ -123,69 +119,76 @@ public:
 
     std::vector<Buffer> getBuffers() const;
     int getNumFramebuffers() const;
-    int getNumPendingFlips() const;
+    int getNumMappings() const;
 
-    struct Job
+    struct Flip
     {
+        uint32_t crtcId = 0;
+        uint32_t framebufferId = 0;
         uint64_t userData = 0;
-        uint32_t sourceHandle = 0;
-        uint32_t destinationHandle = 0;
-        uint32_t rotation = 0;
     };
 
-    std::vector<Job> getJobs() const;
-    int getNumAcceleratorHandles() const;
+    /** The flips requested and not yet completed, oldest first. */
+    std::vector<Flip> getPendingFlips() const;
+    int getNumPendingFlips() const;
 
-    /** Bytes the accelerator's descriptor will give to the next reads. */
-    void queueAcceleratorBytes (const std::vector<uint8_t>& bytes);
-
-    /** Completion record as the accelerator writes it (24 bytes: 20 used, 4 padding). */
-    static std::vector<uint8_t> makeCompletionRecord (uint64_t userData, uint32_t status,
-                                                      uint32_t type = 0, uint32_t length = 24);
-
-    /** The console, kept in memory that forked test processes share. */
-    int getConsoleMode() const;
-    void setConsoleMode (int mode);
-    int getNumConsoleModeChanges() const;
-    int getNumOpenConsoles() const;
-
-    /** Calls made on a descriptor that is not open (closed, or never ours). */
-    int getNumMisusedDescriptors() const;
+    /** Descriptors of the device and of exported DMA buffers still open, and
+        calls made on one that is not open (closed, or never this device's). */
     int getNumOpenDescriptors() const;
+    int getNumMisusedDescriptors() const;
     bool isMaster() const;
 
     //==========================================================================
-    int openDevice (const char* path, int flags) override;
-    int closeDevice (int fd) override;
-    ssize_t readDevice (int fd, void* buffer, size_t size) override;
-    int deviceIoctl (int fd, unsigned long request, void* argument) override;
-    void* mapMemory (size_t length, int protection, int flags, int fd, uint64_t offset) override;
-    int unmapMemory (void* address, size_t length) override;
-    int drmIoctl (int fd, unsigned long request, void* argument) override;
-    int getCap (int fd, uint64_t capability, uint64_t* value) override;
+    // What the accelerator's stand-in reaches through DMA buffers.
+
+    /** The buffer a DMA-buffer descriptor of this device was exported from, while both live. */
+    std::optional<Buffer> getExportedBuffer (int dmaBufferFd) const;
+
+    /** A dumb buffer's memory, pitch bytes a line. */
+    struct BufferMemory
+    {
+        Buffer info;
+        uint8_t* data = nullptr;
+    };
+
+    /** Runs use with the memory of two live buffers, under the device's lock;
+        false (without running it) when either is gone. */
+    bool useBuffers (uint32_t sourceHandle, uint32_t destinationHandle,
+                     const std::function<void (const BufferMemory& source, const BufferMemory& destination)>& use);
+
+    //==========================================================================
+    int open (const char* path, int flags) override;
+    int close (int fd) override;
+    int getCap (int fd, uint64_t capability, uint64_t& value) override;
     int setMaster (int fd) override;
     int dropMaster (int fd) override;
-    drmModeResPtr modeGetResources (int fd) override;
-    void modeFreeResources (drmModeResPtr) override;
-    drmModePlaneResPtr modeGetPlaneResources (int fd) override;
-    void modeFreePlaneResources (drmModePlaneResPtr) override;
-    drmModeConnectorPtr modeGetConnector (int fd, uint32_t connectorId) override;
-    void modeFreeConnector (drmModeConnectorPtr) override;
-    drmModeEncoderPtr modeGetEncoder (int fd, uint32_t encoderId) override;
-    void modeFreeEncoder (drmModeEncoderPtr) override;
-    int modeAddFB (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel,
-                   uint32_t pitch, uint32_t handle, uint32_t* framebufferId) override;
-    int modeRmFB (int fd, uint32_t framebufferId) override;
-    int modeSetCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t x, uint32_t y,
-                     uint32_t* connectors, int count, drmModeModeInfoPtr mode) override;
-    int modePageFlip (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t flags, void* userData) override;
-    int handleEvent (int fd, drmEventContextPtr context) override;
-    int modeSetCursor2 (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
-                        int32_t hotX, int32_t hotY) override;
-    int modeMoveCursor (int fd, uint32_t crtcId, int x, int y) override;
+    drmModeResPtr getResources (int fd) override;
+    void freeResources (drmModeResPtr) override;
+    drmModePlaneResPtr getPlaneResources (int fd) override;
+    void freePlaneResources (drmModePlaneResPtr) override;
+    drmModeConnectorPtr getConnector (int fd, uint32_t connectorId) override;
+    void freeConnector (drmModeConnectorPtr) override;
+    drmModeEncoderPtr getEncoder (int fd, uint32_t encoderId) override;
+    void freeEncoder (drmModeEncoderPtr) override;
+    int createDumbBuffer (int fd, uint32_t width, uint32_t height, uint32_t bitsPerPixel, DumbBuffer& created) override;
+    int mapDumbBuffer (int fd, uint32_t handle, uint64_t& offset) override;
+    int destroyDumbBuffer (int fd, uint32_t handle) override;
+    int exportDumbBuffer (int fd, uint32_t handle, int& dmaBufferFd) override;
+    int mapMemory (int fd, uint64_t offset, size_t length, void*& address) override;
+    int unmapMemory (void* address, size_t length) override;
+    int addFramebuffer (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel,
+                        uint32_t pitch, uint32_t handle, uint32_t& framebufferId) override;
+    int removeFramebuffer (int fd, uint32_t framebufferId) override;
+    int setCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t x, uint32_t y,
+                 uint32_t* connectors, int count, drmModeModeInfoPtr mode) override;
+    int pageFlip (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t flags, void* userData) override;
+    int handleEvent (int fd, drmEventContext& context) override;
+    int setCursor (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
+                   int32_t hotX, int32_t hotY) override;
+    int moveCursor (int fd, uint32_t crtcId, int x, int y) override;
 
 private:
-    enum class Kind { drm, accelerator, console, dmaBuffer };
+    enum class Kind { drm, dmaBuffer };
 
     struct Descriptor
     {
@@ -202,7 +205,7 @@ private:
         std::vector<uint32_t> encoders;
     };
 
-    struct DumbBuffer
+    struct StoredBuffer
     {
         Buffer info;
         std::vector<uint8_t> memory;
@@ -225,23 +228,13 @@ private:
         std::chrono::steady_clock::time_point due;
     };
 
-    struct SharedConsole
-    {
-        std::atomic<int> mode;
-        std::atomic<int> numModeChanges;
-        std::atomic<int> numOpen;
-    };
-
-    bool isOpen (int fd, Kind kind) const;
-    bool checkDescriptor (int fd, Kind kind);
-    DumbBuffer* findBuffer (uint32_t handle);
-    const DumbBuffer* findBuffer (uint32_t handle) const;
+    /** 0 when the call on that descriptor goes on, else its negative error number. */
+    int check (int fd, Call call);
+    StoredBuffer* findBuffer (uint32_t handle);
+    const StoredBuffer* findBuffer (uint32_t handle) const;
     void releaseBufferIfUnused (uint32_t handle);
     void armFlipTimer();
-    int acceleratorIoctl (unsigned long request, void* argument);
-    uint32_t runJob (const Job& job);
-    juce::Image imageOf (const DumbBuffer& buffer, uint32_t width, uint32_t height) const;
-    void signalAccelerator();
+    juce::Image imageOf (const StoredBuffer& buffer, uint32_t width, uint32_t height) const;
 
     mutable std::recursive_mutex lock;
     std::map<int, Descriptor> descriptors;
@@ -249,16 +242,11 @@ private:
     std::map<uint32_t, CrtcState> crtcStates;
     std::map<uint32_t, uint32_t> encoders;     // id -> possible CRTCs
     std::vector<Connector> connectors;
-    std::map<uint32_t, DumbBuffer> buffers;
+    std::map<uint32_t, StoredBuffer> buffers;
     std::map<uint32_t, Framebuffer> framebuffers;
-    std::map<uint32_t, uint32_t> acceleratorHandles;   // accelerator handle -> dumb buffer handle
     std::deque<PendingFlip> pendingFlips;
-    std::vector<Job> jobs;
-    std::deque<uint8_t> acceleratorBytes;
-    SharedConsole* console;
     uint32_t nextId = 100;
     int drmFd = -1;
-    int acceleratorFd = -1;
     int numMisused = 0;
     bool master = false;
 };

@@ -5,7 +5,7 @@
 // context whose events the test queues and the backend reads after dispatch.
 // Their descriptors are real eventfds, so the backend polls them as on the device.
 
-#include "JuceBackend/juce_linuxfb_SystemCalls.h"
+#include "JuceBackend/juce_linuxfb_InputSystemCalls.h"
 
 #include <deque>
 #include <mutex>

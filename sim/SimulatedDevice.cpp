@@ -29,21 +29,38 @@ SimulatedDevice::~SimulatedDevice()
 
 void SimulatedDevice::install()
 {
+    if (drmScope.has_value())
+        return;
+
+    previousSystemPathRoot = Vx::GetSystemPathRoot();
     Vx::SetSystemPathRoot (root.getFullPathName().toStdString());
-    juce::DrmSystemCalls::install (&drm);
-    juce::InputSystemCalls::install (&input);
-    installed = true;
+    drmScope.emplace (drm);
+    rgaScope.emplace (rga);
+    consoleScope.emplace (console);
+    inputScope.emplace (input);
 }
 
 void SimulatedDevice::uninstall()
 {
-    if (! installed)
+    if (! drmScope.has_value())
         return;
 
-    juce::InputSystemCalls::install (nullptr);
-    juce::DrmSystemCalls::install (nullptr);
-    Vx::SetSystemPathRoot ({});
-    installed = false;
+    // The scopes end in the reverse order of their making.
+    inputScope.reset();
+    consoleScope.reset();
+    rgaScope.reset();
+    drmScope.reset();
+    Vx::SetSystemPathRoot (previousSystemPathRoot);
+}
+
+int SimulatedDevice::getNumOpenDescriptors() const
+{
+    return drm.getNumOpenDescriptors() + rga.getNumOpenDescriptors() + console.getNumOpenDescriptors();
+}
+
+int SimulatedDevice::getNumMisusedDescriptors() const
+{
+    return drm.getNumMisusedDescriptors() + rga.getNumMisusedDescriptors() + console.getNumMisusedDescriptors();
 }
 
 uint32_t SimulatedDevice::addDsiPanel (uint16_t width, uint16_t height)

@@ -2,13 +2,20 @@
 
 // The simulated device as a whole: its DRM device, accelerator and console, its
 // udev and libinput, and a directory tree that stands for the system's files
-// (device tree, procfs).  install() puts them behind the backend's seams; do it
-// before JUCE starts, and let the object outlive JUCE's shutdown.
+// (device tree, procfs).  install() puts them behind the backend's seams, each
+// in a scope of its own, until uninstall() (or the destructor) gives back what
+// was there before; do it before JUCE starts, and uninstall after JUCE's
+// shutdown.  A device installed while another is gives it back when it ends.
 
+#include "sim/SimConsole.h"
 #include "sim/SimDrmDevice.h"
 #include "sim/SimInput.h"
+#include "sim/SimRga.h"
 
 #include <juce_core/juce_core.h>
+
+#include <optional>
+#include <string>
 
 namespace Sim
 {
@@ -24,7 +31,14 @@ public:
     void uninstall();
 
     SimDrmDevice drm;
+    SimRga rga { drm };
+    SimConsole console;
     SimInput input;
+
+    /** Descriptors of the DRM device, the accelerator and the console still
+        open, and calls made on one that was not open. */
+    int getNumOpenDescriptors() const;
+    int getNumMisusedDescriptors() const;
 
     /** An output on an encoder that can drive every CRTC. */
     uint32_t addDsiPanel (uint16_t width, uint16_t height);
@@ -49,7 +63,12 @@ private:
     juce::File root;
     std::vector<uint32_t> crtcs;
     uint32_t encoder;
-    bool installed = false;
+
+    std::optional<juce::DrmSystemCalls::Scoped> drmScope;
+    std::optional<juce::RgaSystemCalls::Scoped> rgaScope;
+    std::optional<juce::ConsoleSystemCalls::Scoped> consoleScope;
+    std::optional<juce::InputSystemCalls::Scoped> inputScope;
+    std::string previousSystemPathRoot;
 };
 
 } // namespace Sim

@@ -1,8 +1,8 @@
 #include "juce_linuxfb_DrmCursor.h"
 #include "juce_linuxfb_DrmDevice.h"
+#include "juce_linuxfb_Log.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <set>
 
@@ -125,12 +125,15 @@ DrmCursor::~DrmCursor()
     buffer.reset();
 }
 
-bool DrmCursor::createBuffer()
+bool DrmCursor::createBuffer (int& error)
 {
     auto newBuffer = std::make_unique<DrmDumbBuffer> (fd);
 
     if (! newBuffer->create (size, size))
+    {
+        error = newBuffer->getError();
         return false;
+    }
 
     buffer = std::move (newBuffer);
     return true;
@@ -153,15 +156,10 @@ uint8* DrmCursor::map (int& error)
 
     // Mapping clears the buffer, so it happens once: the image drawn into it
     // must survive later mappings.
-    if (buffer->getData() == nullptr)
+    if (buffer->getData() == nullptr && ! buffer->map())
     {
-        errno = 0;
-
-        if (! buffer->map())
-        {
-            error = errno != 0 ? errno : EINVAL;
-            return nullptr;
-        }
+        error = buffer->getError() != 0 ? buffer->getError() : EINVAL;
+        return nullptr;
     }
 
     return buffer->getData();
@@ -191,7 +189,7 @@ DrmMappedCursor::DrmMappedCursor (DrmCursor& cursorToMap)
     pitch = cursor->getPitch();
 
     if (data == nullptr)
-        std::fprintf (stderr, "kms_bo_map failed: %d\n", error);
+        logBackendFailure ("kms_bo_map failed: " + String (error), error);
 }
 
 DrmMappedCursor::~DrmMappedCursor() = default;
@@ -240,9 +238,9 @@ DrmCursor::Ptr LinuxFbCursors::createCustomCursor (int drmDescriptor, const Imag
 
     DrmCursor::Ptr cursor (new DrmCursor (drmDescriptor));
 
-    if (! cursor->createBuffer())
+    if (int error = 0; ! cursor->createBuffer (error))
     {
-        std::fprintf (stderr, "Failed to initialize cursor\n");
+        logBackendFailure ("Failed to initialize cursor", error);
         return {};
     }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "juce_linuxfb_DrmPageFlipper.h"
+#include "juce_linuxfb_DrmDumbBuffer.h"
 
 namespace juce
 {
@@ -19,8 +19,8 @@ public:
     explicit DrmCursor (int drmDescriptor);
     ~DrmCursor() override;
 
-    /** Allocates the buffer. */
-    bool createBuffer();
+    /** Allocates the buffer; false with the error number in error when it cannot. */
+    bool createBuffer (int& error);
 
     /** The buffer's GEM handle; -1 without a buffer. */
     int getHandle() const noexcept;

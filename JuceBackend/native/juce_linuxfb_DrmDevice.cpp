@@ -1,10 +1,12 @@
 #include "juce_linuxfb_DrmDevice.h"
-#include "JuceBackend/juce_linuxfb_SystemCalls.h"
+#include "juce_linuxfb_DrmDirectPageFlipper.h"
+#include "juce_linuxfb_DrmRgaPageFlipper.h"
+#include "juce_linuxfb_Log.h"
+#include "JuceBackend/juce_linuxfb_InputSystemCalls.h"
 #include "JuceBackend/SystemPath.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <fcntl.h>
 #include <linux/kd.h>
 #include <string>
@@ -101,11 +103,6 @@ namespace
         jassertfalse;
         return 0;
     }
-
-    void* integerArgument (int value)
-    {
-        return reinterpret_cast<void*> (static_cast<intptr_t> (value));
-    }
 }
 
 //==============================================================================
@@ -147,32 +144,24 @@ void DrmDevice::shutdown()
     if (device == nullptr)
         return;
 
-    auto& calls = DrmSystemCalls::get();
-
     // The screens and cursors release their buffers through the DRM descriptor,
     // so they go while it is still open; cursors JUCE still holds keep nothing.
     LinuxFbCursors::dropCache();
     device->screens.clear();
     DrmCursor::releaseAllBuffers();
 
-    if (device->drmFd >= 0)
+    if (device->drm.isValid())
     {
-        calls.dropMaster (device->drmFd);
-        calls.closeDevice (device->drmFd);
-        device->drmFd = -1;
+        DrmSystemCalls::get().dropMaster (device->drm.get());
+        device->drm.reset();
     }
 
-    if (device->rgaFd >= 0)
-    {
-        calls.closeDevice (device->rgaFd);
-        device->rgaFd = -1;
-    }
+    device->rga.reset();
 
-    if (device->consoleFd >= 0)
+    if (device->console.isValid())
     {
-        calls.deviceIoctl (device->consoleFd, KDSETMODE, integerArgument (device->savedConsoleMode));
-        calls.closeDevice (device->consoleFd);
-        device->consoleFd = -1;
+        ConsoleSystemCalls::get().setMode (device->console.get(), device->savedConsoleMode);
+        device->console.reset();
     }
 
     auto& inputCalls = InputSystemCalls::get();
@@ -188,39 +177,43 @@ void DrmDevice::shutdown()
 //==============================================================================
 bool DrmDevice::open()
 {
-    auto& calls = DrmSystemCalls::get();
+    // What is open when a step fails stays open until shutdown(), which
+    // closes it and gives the console back its mode.
+    auto& drmCalls = DrmSystemCalls::get();
+    drm = UniqueDescriptor<DrmSystemCalls> (drmCalls, drmCalls.open (drmDevicePath, O_RDWR | O_CLOEXEC));
 
-    drmFd = calls.openDevice (drmDevicePath, O_RDWR | O_CLOEXEC);
-
-    if (drmFd < 0)
+    if (! drm.isValid())
         return false;
 
     uint64_t hasDumbBuffers = 0;
 
-    if (calls.getCap (drmFd, DRM_CAP_DUMB_BUFFER, &hasDumbBuffers) < 0 || hasDumbBuffers == 0)
+    if (drmCalls.getCap (drm.get(), DRM_CAP_DUMB_BUFFER, hasDumbBuffers) < 0 || hasDumbBuffers == 0)
         return false;
 
-    if (calls.setMaster (drmFd) != 0)
+    if (drmCalls.setMaster (drm.get()) != 0)
         return false;
 
-    rgaFd = calls.openDevice (Rga2::devicePath, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    auto& rgaCalls = RgaSystemCalls::get();
+    rga = UniqueDescriptor<RgaSystemCalls> (rgaCalls, rgaCalls.open (Rga2::devicePath, O_RDWR | O_NONBLOCK | O_CLOEXEC));
 
-    if (rgaFd < 0)
-        std::fprintf (stderr, "Raster graphics accelerator is not available.\n");
+    // Boards without the accelerator flip the screens directly.
+    if (! rga.isValid())
+        logBackendFailure ("Raster graphics accelerator is not available.");
 
-    consoleFd = calls.openDevice (consolePath, O_RDWR | O_CLOEXEC);
+    auto& consoleCalls = ConsoleSystemCalls::get();
+    console = UniqueDescriptor<ConsoleSystemCalls> (consoleCalls, consoleCalls.open (consolePath, O_RDWR | O_CLOEXEC));
 
-    if (consoleFd < 0)
+    if (! console.isValid())
         return false;
 
     int mode = 0;
 
-    if (calls.deviceIoctl (consoleFd, KDGETMODE, &mode) < 0)
+    if (consoleCalls.getMode (console.get(), mode) < 0)
         return false;
 
     savedConsoleMode = mode;
 
-    if (mode != KD_GRAPHICS && calls.deviceIoctl (consoleFd, KDSETMODE, integerArgument (KD_GRAPHICS)) < 0)
+    if (mode != KD_GRAPHICS && consoleCalls.setMode (console.get(), KD_GRAPHICS) < 0)
         return false;
 
     scanScreens();
@@ -253,7 +246,7 @@ DrmDevice::Rotation DrmDevice::readRotation()
     return rotation;
 }
 
-std::unique_ptr<DrmScreen> DrmDevice::createScreen (drmModeConnectorPtr connector, uint32 crtcId,
+std::unique_ptr<DrmScreen> DrmDevice::createScreen (UniqueDrmConnector connector, uint32 crtcId,
                                                     const drmModeModeInfo& mode)
 {
     std::unique_ptr<DrmPageFlipper> flipper;
@@ -261,15 +254,15 @@ std::unique_ptr<DrmScreen> DrmDevice::createScreen (drmModeConnectorPtr connecto
     auto height = (int) mode.vdisplay;
     int touchIndex = 0;
 
-    if (rgaFd < 0)
+    if (! rga.isValid())
     {
-        flipper = std::make_unique<DrmDirectPageFlipper> (drmFd);
+        flipper = std::make_unique<DrmDirectPageFlipper> (drm.get());
     }
     else
     {
         const auto rotation = readRotation();
         touchIndex = rotation.touchIndex;
-        flipper = std::make_unique<DrmRgaPageFlipper> (drmFd, rgaFd, rotation.panelDegrees);
+        flipper = std::make_unique<DrmRgaPageFlipper> (drm.get(), rga.get(), rotation.panelDegrees);
 
         if (rotation.panelDegrees == 90 || rotation.panelDegrees == 270)
             std::swap (width, height);
@@ -278,9 +271,9 @@ std::unique_ptr<DrmScreen> DrmDevice::createScreen (drmModeConnectorPtr connecto
     if (! flipper->init ((int) mode.hdisplay, (int) mode.vdisplay))
         return {};
 
-    auto screen = std::make_unique<DrmScreen> (drmFd, std::move (flipper), connector, crtcId, mode,
+    auto screen = std::make_unique<DrmScreen> (drm.get(), std::move (flipper), std::move (connector), crtcId, mode,
                                                Rectangle<int> (0, 0, width, height), touchIndex,
-                                               LinuxFbCursors::createDefaultCursor (drmFd));
+                                               LinuxFbCursors::createDefaultCursor (drm.get()));
     screen->createImages();
     return screen;
 }
@@ -308,16 +301,13 @@ void DrmDevice::scanConnectors (const drmModeRes& resources, OwnedArray<DrmScree
 
     for (int i = 0; i < resources.count_connectors; ++i)
     {
-        auto* connector = calls.modeGetConnector (drmFd, resources.connectors[i]);
+        auto connector = ownDrmObject (calls, calls.getConnector (drm.get(), resources.connectors[i]));
 
         if (connector == nullptr)
             continue;
 
         if (connector->connection != DRM_MODE_CONNECTED || connector->count_modes <= 0 || connector->modes == nullptr)
-        {
-            calls.modeFreeConnector (connector);
             continue;
-        }
 
         DrmScreen* existing = nullptr;
 
@@ -346,13 +336,12 @@ void DrmDevice::scanConnectors (const drmModeRes& resources, OwnedArray<DrmScree
         {
             for (int e = 0; e < connector->count_encoders && crtcId == 0; ++e)
             {
-                auto* encoder = calls.modeGetEncoder (drmFd, connector->encoders[e]);
+                const auto encoder = ownDrmObject (calls, calls.getEncoder (drm.get(), connector->encoders[e]));
 
                 if (encoder == nullptr)
                     continue;
 
                 const auto possible = encoder->possible_crtcs;
-                calls.modeFreeEncoder (encoder);
 
                 for (int c = 0; c < numCrtcs; ++c)
                 {
@@ -368,14 +357,13 @@ void DrmDevice::scanConnectors (const drmModeRes& resources, OwnedArray<DrmScree
             if (crtcId == 0)
             {
                 retryNeeded = true;
-                calls.modeFreeConnector (connector);
                 continue;
             }
         }
 
         if (existing != nullptr)
         {
-            const bool rotated = rgaFd >= 0 && [&]
+            const bool rotated = rga.isValid() && [&]
             {
                 const auto degrees = readRotation().panelDegrees;
                 return degrees == 90 || degrees == 270;
@@ -387,38 +375,32 @@ void DrmDevice::scanConnectors (const drmModeRes& resources, OwnedArray<DrmScree
             if (existing->getArea().getWidth() == width && existing->getArea().getHeight() == height)
             {
                 next.add (current.removeAndReturn (current.indexOf (existing)));
-                calls.modeFreeConnector (connector);
                 continue;
             }
 
             current.removeObject (existing);
         }
 
+        // The mode lives in the connector object, which the screen takes.
         const auto chosenMode = *mode;
 
-        if (auto screen = createScreen (connector, crtcId, chosenMode))
+        if (auto screen = createScreen (std::move (connector), crtcId, chosenMode))
             next.add (screen.release());
-        else
-            calls.modeFreeConnector (connector);
     }
 }
 
 void DrmDevice::scanScreens()
 {
     auto& calls = DrmSystemCalls::get();
-
-    auto* resources = calls.modeGetResources (drmFd);
+    const auto resources = ownDrmObject (calls, calls.getResources (drm.get()));
 
     if (resources == nullptr)
         return;
 
-    auto* planeResources = calls.modeGetPlaneResources (drmFd);
+    const auto planeResources = ownDrmObject (calls, calls.getPlaneResources (drm.get()));
 
     if (planeResources == nullptr)
-    {
-        calls.modeFreeResources (resources);
         return;
-    }
 
     OwnedArray<DrmScreen> next;
     bool retryNeeded = false;
@@ -465,8 +447,6 @@ void DrmDevice::scanScreens()
     setMousePosition (mouseX, mouseY);
 
     stale.clear();
-    calls.modeFreePlaneResources (planeResources);
-    calls.modeFreeResources (resources);
 }
 
 //==============================================================================

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "juce_linuxfb_DrmScreen.h"
+#include "JuceBackend/juce_linuxfb_ConsoleSystemCalls.h"
+#include "JuceBackend/juce_linuxfb_RgaSystemCalls.h"
 
 struct libinput_device;
 
@@ -30,8 +32,8 @@ public:
     void scanScreens();
 
     /** Called on the system event thread too: they do not change after open. */
-    int getDrmDescriptor() const noexcept              { return drmFd; }
-    int getAcceleratorDescriptor() const noexcept      { return rgaFd; }
+    int getDrmDescriptor() const noexcept              { return drm.get(); }
+    int getAcceleratorDescriptor() const noexcept      { return rga.get(); }
 
     /** In layout order: DSI panels first, from left to right. */
     const OwnedArray<DrmScreen>& getScreens() const noexcept  { return screens; }
@@ -71,12 +73,12 @@ private:
 
     void scanConnectors (const drmModeRes& resources, OwnedArray<DrmScreen>& current,
                          OwnedArray<DrmScreen>& next, bool& retryNeeded);
-    std::unique_ptr<DrmScreen> createScreen (drmModeConnectorPtr connector, uint32 crtcId,
+    std::unique_ptr<DrmScreen> createScreen (UniqueDrmConnector connector, uint32 crtcId,
                                              const drmModeModeInfo& mode);
 
-    int drmFd = -1;
-    int rgaFd = -1;
-    int consoleFd = -1;
+    UniqueDescriptor<DrmSystemCalls> drm;
+    UniqueDescriptor<RgaSystemCalls> rga;
+    UniqueDescriptor<ConsoleSystemCalls> console;
     int savedConsoleMode = 0;
     OwnedArray<DrmScreen> screens;
     Array<libinput_device*> pointerDevices;

@@ -1,7 +1,6 @@
 #include "juce_linuxfb_DrmScreen.h"
-#include "JuceBackend/juce_linuxfb_SystemCalls.h"
+#include "juce_linuxfb_Log.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace juce
@@ -82,17 +81,12 @@ namespace
 }
 
 //==============================================================================
-void DrmScreen::ConnectorDeleter::operator() (drmModeConnectorPtr connector) const
-{
-    DrmSystemCalls::get().modeFreeConnector (connector);
-}
-
-DrmScreen::DrmScreen (int drmDescriptor, std::unique_ptr<DrmPageFlipper> pageFlipper, drmModeConnectorPtr connectorObject,
+DrmScreen::DrmScreen (int drmDescriptor, std::unique_ptr<DrmPageFlipper> pageFlipper, UniqueDrmConnector connectorObject,
                       uint32 crtc, const drmModeModeInfo& modeInfo, Rectangle<int> screenArea, int touchRotation,
                       DrmCursor::Ptr cursor)
     : fd (drmDescriptor),
       flipper (std::move (pageFlipper)),
-      connector (connectorObject),
+      connector (std::move (connectorObject)),
       crtcId (crtc),
       mode (modeInfo),
       defaultCursor (std::move (cursor)),
@@ -244,10 +238,10 @@ void DrmScreen::setCrtc (uint32 framebufferId)
 {
     uint32 connectorId = connector->connector_id;
 
-    const auto result = DrmSystemCalls::get().modeSetCrtc (fd, crtcId, framebufferId, 0, 0, &connectorId, 1, &mode);
+    const auto result = DrmSystemCalls::get().setCrtc (fd, crtcId, framebufferId, 0, 0, &connectorId, 1, &mode);
 
     if (result != 0)
-        std::fprintf (stderr, "drmModeSetCrtc failed: %d\n", result);
+        logBackendFailure ("drmModeSetCrtc failed: " + String (result), -result);
 }
 
 bool DrmScreen::flipBackBuffer()

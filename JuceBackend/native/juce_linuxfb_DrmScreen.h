@@ -1,8 +1,7 @@
 #pragma once
 
 #include "juce_linuxfb_DrmCursor.h"
-
-#include <xf86drmMode.h>
+#include "juce_linuxfb_DrmPageFlipper.h"
 
 namespace juce
 {
@@ -18,7 +17,7 @@ class DrmScreen  : public Timer
 {
 public:
     /** Takes ownership of the flipper and of the connector object. */
-    DrmScreen (int drmDescriptor, std::unique_ptr<DrmPageFlipper> flipper, drmModeConnectorPtr connector,
+    DrmScreen (int drmDescriptor, std::unique_ptr<DrmPageFlipper> flipper, UniqueDrmConnector connector,
                uint32 crtcId, const drmModeModeInfo& mode, Rectangle<int> area, int touchRotationIndex,
                DrmCursor::Ptr defaultCursor);
     ~DrmScreen() override;
@@ -92,16 +91,11 @@ private:
         RectangleList<int> dirtyRegion;
     };
 
-    struct ConnectorDeleter
-    {
-        void operator() (drmModeConnectorPtr) const;
-    };
-
     bool paintSlot (ImageSlot&);
 
     int fd;
     std::unique_ptr<DrmPageFlipper> flipper;
-    std::unique_ptr<drmModeConnector, ConnectorDeleter> connector;
+    UniqueDrmConnector connector;
     uint32 crtcId;
     drmModeModeInfo mode;
     bool busy = false;

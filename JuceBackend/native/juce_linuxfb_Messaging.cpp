@@ -1,6 +1,6 @@
 #include "juce_linuxfb_Messaging.h"
 #include "juce_linuxfb_Backend.h"
-#include "JuceBackend/juce_linuxfb_SystemCalls.h"
+#include "JuceBackend/juce_linuxfb_InputSystemCalls.h"
 
 #include <atomic>
 #include <cerrno>

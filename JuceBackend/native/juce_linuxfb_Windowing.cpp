@@ -1,6 +1,7 @@
 #include "juce_linuxfb_Backend.h"
 #include "juce_linuxfb_ComponentPeer.h"
 #include "juce_linuxfb_DrmDevice.h"
+#include "juce_linuxfb_DrmRgaPageFlipper.h"
 
 #include <cstdio>
 #include <cstdlib>

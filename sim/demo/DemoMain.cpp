@@ -96,7 +96,7 @@ int main(int argc, char* argv[])
     Sim::SimulatedDevice simulated;
     if (rotation >= 0)
     {
-        simulated.drm.hasAccelerator = true;
+        simulated.rga.present = true;
         simulated.setDeviceTreeCell("korvatek,panel-rotation", (uint32_t) rotation);
     }
     panel = simulated.addDsiPanel(800, 480);

@@ -43,7 +43,7 @@ public:
         auto* queue = juce::InternalMessageQueue::getInstance();
         if (queue == nullptr || !queue->isThreadRunning() || queue->getThreadName() != "System Event Thread")
             return fail(20);
-        if (device->drm.getConsoleMode() != KD_GRAPHICS)
+        if (device->console.getCurrentMode() != KD_GRAPHICS)
             return fail(21);
 
         window.setBounds(0, 0, 480, 800);
@@ -150,8 +150,8 @@ TEST(JuceApplication, RunsOnTheSimulatedDeviceAndEndsWhenItQuits)
 
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(simulated.drm.getConsoleMode(), KD_TEXT);
-    EXPECT_EQ(simulated.drm.getNumOpenConsoles(), 0);
+    EXPECT_EQ(simulated.console.getCurrentMode(), KD_TEXT);
+    EXPECT_EQ(simulated.console.getNumOpenDescriptors(), 0);
 }
 
 TEST(JuceApplication, SigintEndsItWithStatusOneAndTheConsoleRestored)
@@ -165,7 +165,7 @@ TEST(JuceApplication, SigintEndsItWithStatusOneAndTheConsoleRestored)
 
         ASSERT_TRUE(WIFEXITED(status)) << status;
         EXPECT_EQ(WEXITSTATUS(status), 1);
-        EXPECT_EQ(simulated.drm.getConsoleMode(), KD_TEXT);
-        EXPECT_EQ(simulated.drm.getNumOpenConsoles(), 0);
+        EXPECT_EQ(simulated.console.getCurrentMode(), KD_TEXT);
+        EXPECT_EQ(simulated.console.getNumOpenDescriptors(), 0);
     }
 }

@@ -38,7 +38,7 @@ void JucePlatformTest::TearDown()
 {
     platform.reset();
     EXPECT_EQ(juce::DrmDevice::getInstanceWithoutCreating(), nullptr);
-    EXPECT_EQ(sim.drm.getNumMisusedDescriptors(), 0) << "calls on descriptors that were not open";
+    EXPECT_EQ(sim.getNumMisusedDescriptors(), 0) << "calls on descriptors that were not open";
     EXPECT_TRUE(sim.drm.getBuffers().empty()) << "buffers left behind";
     sim.uninstall();
 }

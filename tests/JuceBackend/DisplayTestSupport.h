@@ -1,6 +1,8 @@
 #pragma once
 
 #include "JuceBackend/native/juce_linuxfb_DrmDevice.h"
+#include "JuceBackend/native/juce_linuxfb_DrmDirectPageFlipper.h"
+#include "JuceBackend/native/juce_linuxfb_DrmRgaPageFlipper.h"
 #include "sim/SimulatedDevice.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
@@ -18,6 +20,11 @@ bool dispatchNextMessageOnSystemQueue(bool returnIfNoPendingMessages);
 
 namespace VxTest
 {
+// The calls of the simulated devices that faults can make fail.
+using DrmCall = Sim::SimDrmDevice::Call;
+using RgaCall = Sim::SimRga::Call;
+using ConsoleCall = Sim::SimConsole::Call;
+
 // Handles DRM events and accelerator completions as the message loop would,
 // until done() holds; false when it did not within a few seconds.
 bool PumpDisplayEvents(const std::function<bool()>& done);
@@ -32,7 +39,7 @@ protected:
     void TearDown() override
     {
         juce::DrmDevice::shutdown();
-        EXPECT_EQ(sim.drm.getNumMisusedDescriptors(), 0) << "calls on descriptors that were not open";
+        EXPECT_EQ(sim.getNumMisusedDescriptors(), 0) << "calls on descriptors that were not open";
         sim.uninstall();
     }
 

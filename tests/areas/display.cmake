@@ -3,6 +3,7 @@ vx_add_test(display
   SOURCES
     JuceBackend/DisplayTestSupport.cpp
     JuceBackend/ApplicationTest.cpp
+    JuceBackend/ScopedSystemCallsTest.cpp
     JuceBackend/native/DrmCursorTest.cpp
     JuceBackend/native/DrmDeviceTest.cpp
     JuceBackend/native/DrmScreenTest.cpp

@@ -30,7 +30,7 @@ void FlipFrames(benchmark::State& state)
     const bool vsync = state.range(1) != 0;
 
     Sim::SimulatedDevice device;
-    device.drm.hasAccelerator = flipper == Flipper::accelerator;
+    device.rga.present = flipper == Flipper::accelerator;
     device.setDeviceTreeCell("korvatek,panel-rotation", 90);
     device.drm.flipLatency = std::chrono::microseconds(vsync ? -1 : 0);
     device.addDsiPanel(800, 480);

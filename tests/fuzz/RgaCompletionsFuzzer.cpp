@@ -1,6 +1,6 @@
 // The accelerator's completion records as read from its device: any bytes.
 
-#include "JuceBackend/native/juce_linuxfb_DrmPageFlipper.h"
+#include "JuceBackend/juce_linuxfb_Rga2Abi.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,9 +6,12 @@
 #include "JuceBackend/native/juce_linuxfb_ComponentPeer.h"
 #include "tests/support/CaptureStderr.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <string>
 
 using VxTest::ColourWindow;
+using VxTest::DrmCall;
 using VxTest::JucePlatformTest;
 using VxTest::SimulatedDeviceTest;
 
@@ -103,19 +106,22 @@ TEST_F(Cursors, ThatCannotBeMadeAreNoneAndTheProgramGoesOn)
     ASSERT_TRUE(OpenDevice());
     const auto image = Marker(8, 8, {0, 0});
 
-    sim.drm.failCreateDumb = 2;    // the allocation and its retry
+    sim.drm.faults.failNext(DrmCall::createDumbBuffer, ENOMEM, 2);    // the allocation and its retry
     {
         VxTest::CaptureStderr capture;
         EXPECT_EQ(juce::LinuxFbCursors::createCustomCursor(image, {}), nullptr);
-        EXPECT_EQ(capture.Finish(), "Failed to initialize cursor\n");
+        EXPECT_EQ(capture.Finish(), "Failed to initialize cursor (Cannot allocate memory)\n");
     }
 
-    sim.drm.failMapDumb = 1;
+    sim.drm.faults.failNext(DrmCall::mapDumbBuffer, ENOMEM);
     {
         VxTest::CaptureStderr capture;
         EXPECT_EQ(juce::LinuxFbCursors::createCustomCursor(image, {}), nullptr);
-        EXPECT_EQ(capture.Finish(), "kms_bo_map failed: 12\n");
+        EXPECT_EQ(capture.Finish(), "kms_bo_map failed: 12 (Cannot allocate memory)\n");
     }
+    const auto buffers = sim.drm.getBuffers();
+    EXPECT_EQ(std::count_if(buffers.begin(), buffers.end(), [](const auto& b) { return b.width == 64; }), 1)
+        << "only the screen's default cursor holds a cursor buffer";
 
     EXPECT_NE(juce::LinuxFbCursors::createCustomCursor(image, {}), nullptr) << "nothing was cached";
 }
@@ -132,7 +138,7 @@ TEST_F(Cursors, HeldPastTheDeviceShutdownKeepNoBuffer)
     EXPECT_EQ(cursor->getHandle(), -1);
 
     cursor = nullptr;
-    EXPECT_EQ(sim.drm.getNumMisusedDescriptors(), 0);
+    EXPECT_EQ(sim.getNumMisusedDescriptors(), 0);
 }
 
 //==============================================================================
@@ -213,23 +219,23 @@ TEST_F(CursorPlanes, FailingCursorCallsAreReportedAndTheScreenGoesOn)
     screen.showCursor(true);
     const auto moves = Crtc().numCursorMoves;
 
-    sim.drm.failSetCursor = 22;
+    sim.drm.faults.failEvery(DrmCall::setCursor, EINVAL);
     {
         VxTest::CaptureStderr capture;
         EXPECT_FALSE(screen.setCursor(custom.get()));
-        EXPECT_EQ(capture.Finish(), "drmModeSetCursor2 failed: -22\n");
+        EXPECT_EQ(capture.Finish(), "drmModeSetCursor2 failed: -22 (Invalid argument)\n");
     }
     EXPECT_EQ(screen.getCurrentCursor(), custom.get()) << "kept, though not shown";
     EXPECT_EQ(Crtc().numCursorMoves, moves) << "and not moved";
-    sim.drm.failSetCursor = 0;
+    sim.drm.faults.clear(DrmCall::setCursor);
 
-    sim.drm.failMoveCursor = 22;
+    sim.drm.faults.failEvery(DrmCall::moveCursor, EINVAL);
     {
         VxTest::CaptureStderr capture;
         screen.setCursorPosition(10, 10);
-        EXPECT_EQ(capture.Finish(), "drmModeMoveCursor failed: -22\n");
+        EXPECT_EQ(capture.Finish(), "drmModeMoveCursor failed: -22 (Invalid argument)\n");
     }
-    sim.drm.failMoveCursor = 0;
+    sim.drm.faults.clear(DrmCall::moveCursor);
 
     screen.setCursorPosition(20, 20);
     EXPECT_EQ(Crtc().cursorX, 20 - 1);
@@ -245,7 +251,7 @@ class TurnedCursor : public SimulatedDeviceTest, public ::testing::WithParamInte
 TEST_P(TurnedCursor, FollowsThePanelsRotation)
 {
     const auto rotation = GetParam();
-    sim.drm.hasAccelerator = true;
+    sim.rga.present = true;
     sim.setDeviceTreeCell("korvatek,panel-rotation", (uint32_t) rotation);
     sim.addDsiPanel(800, 480);
     ASSERT_TRUE(OpenDevice());

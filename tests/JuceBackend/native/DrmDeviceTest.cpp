@@ -6,9 +6,12 @@
 #include <linux/kd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string>
 #include <vector>
 
+using VxTest::ConsoleCall;
+using VxTest::DrmCall;
 using VxTest::SimulatedDeviceTest;
 
 namespace
@@ -45,7 +48,7 @@ TEST_F(DrmDeviceOpen, TakesTheDeviceSwitchesTheConsoleAndGivesEverythingBack)
     ASSERT_TRUE(OpenDevice());
 
     EXPECT_TRUE(sim.drm.isMaster());
-    EXPECT_EQ(sim.drm.getConsoleMode(), KD_GRAPHICS);
+    EXPECT_EQ(sim.console.getCurrentMode(), KD_GRAPHICS);
     ASSERT_EQ(Screens().size(), 1);
     EXPECT_EQ(Device().getMousePosition(), juce::Point<int>(240, 400)) << "the first screen's centre";
     EXPECT_EQ(Screens()[0]->getCursorPosition(), juce::Point<int>(0, 0)) << "stored only, nothing moved";
@@ -53,20 +56,20 @@ TEST_F(DrmDeviceOpen, TakesTheDeviceSwitchesTheConsoleAndGivesEverythingBack)
     juce::DrmDevice::shutdown();
 
     EXPECT_EQ(juce::DrmDevice::getInstanceWithoutCreating(), nullptr);
-    EXPECT_EQ(sim.drm.getConsoleMode(), KD_TEXT);
-    EXPECT_EQ(sim.drm.getNumOpenConsoles(), 0);
-    EXPECT_EQ(sim.drm.getNumOpenDescriptors(), 0);
+    EXPECT_EQ(sim.console.getCurrentMode(), KD_TEXT);
+    EXPECT_EQ(sim.getNumOpenDescriptors(), 0);
     EXPECT_TRUE(sim.drm.getBuffers().empty());
+    EXPECT_EQ(sim.drm.getNumMappings(), 0);
     EXPECT_EQ(sim.drm.getNumFramebuffers(), 0);
 }
 
 TEST_F(DrmDeviceOpen, LeavesAConsoleAlreadyInGraphicsAsItWas)
 {
-    sim.drm.setConsoleMode(KD_GRAPHICS);
+    sim.console.setCurrentMode(KD_GRAPHICS);
     ASSERT_TRUE(OpenDevice());
-    EXPECT_EQ(sim.drm.getNumConsoleModeChanges(), 0);
+    EXPECT_EQ(sim.console.getNumModeChanges(), 0);
     juce::DrmDevice::shutdown();
-    EXPECT_EQ(sim.drm.getConsoleMode(), KD_GRAPHICS);
+    EXPECT_EQ(sim.console.getCurrentMode(), KD_GRAPHICS);
 }
 
 TEST_F(DrmDeviceOpen, FailsAtTheFirstMissingPiece)
@@ -74,30 +77,56 @@ TEST_F(DrmDeviceOpen, FailsAtTheFirstMissingPiece)
     struct Case
     {
         const char* name;
-        void (*breakDevice)(Sim::SimDrmDevice&);
+        void (*breakDevice)(Sim::SimulatedDevice&);
     };
 
     const Case cases[] = {
-        {"no DRM device", [](Sim::SimDrmDevice& d) { d.hasDrmDevice = false; }},
-        {"no dumb buffers", [](Sim::SimDrmDevice& d) { d.dumbBufferCapability = 0; }},
-        {"not the DRM master", [](Sim::SimDrmDevice& d) { d.failSetMaster = true; }},
-        {"no console", [](Sim::SimDrmDevice& d) { d.hasConsole = false; }},
-        {"console refuses graphics", [](Sim::SimDrmDevice& d) { d.failConsoleSetMode = true; }},
+        {"no DRM device", [](Sim::SimulatedDevice& d) { d.drm.present = false; }},
+        {"DRM device busy", [](Sim::SimulatedDevice& d) { d.drm.faults.failEvery(DrmCall::open, EBUSY); }},
+        {"no dumb buffers", [](Sim::SimulatedDevice& d) { d.drm.dumbBufferCapability = 0; }},
+        {"capabilities unreadable", [](Sim::SimulatedDevice& d) { d.drm.faults.failEvery(DrmCall::getCap, EINVAL); }},
+        {"not the DRM master", [](Sim::SimulatedDevice& d) { d.drm.faults.failEvery(DrmCall::setMaster, EACCES); }},
+        {"no console", [](Sim::SimulatedDevice& d) { d.console.present = false; }},
+        {"console mode unreadable", [](Sim::SimulatedDevice& d) { d.console.faults.failEvery(ConsoleCall::getMode, ENOTTY); }},
+        {"console refuses graphics", [](Sim::SimulatedDevice& d) { d.console.faults.failEvery(ConsoleCall::setMode, EINVAL); }},
     };
 
     for (const auto& c : cases)
     {
         Sim::SimulatedDevice device;
         device.install();
-        c.breakDevice(device.drm);
+        c.breakDevice(device);
 
         EXPECT_FALSE(juce::DrmDevice::getInstance()->open()) << c.name;
         juce::DrmDevice::shutdown();
-        EXPECT_EQ(device.drm.getNumOpenDescriptors(), 0) << c.name;
-        EXPECT_NE(device.drm.getConsoleMode(), KD_GRAPHICS) << c.name;
+        EXPECT_EQ(device.getNumOpenDescriptors(), 0) << c.name;
+        EXPECT_EQ(device.getNumMisusedDescriptors(), 0) << c.name;
+        EXPECT_FALSE(device.drm.isMaster()) << c.name;
+        EXPECT_NE(device.console.getCurrentMode(), KD_GRAPHICS) << c.name;
     }
+}
 
-    sim.install();
+TEST_F(DrmDeviceOpen, ShutdownWhoseConsoleRefusesItsModeStillReleasesEverything)
+{
+    sim.addDsiPanel(480, 800);
+    ASSERT_TRUE(OpenDevice());
+    ASSERT_EQ(Screens().size(), 1);
+
+    sim.console.faults.failEvery(ConsoleCall::setMode, EIO);
+    juce::DrmDevice::shutdown();
+
+    EXPECT_EQ(juce::DrmDevice::getInstanceWithoutCreating(), nullptr);
+    EXPECT_EQ(sim.console.getCurrentMode(), KD_GRAPHICS) << "the console could not be given back";
+    EXPECT_FALSE(sim.drm.isMaster());
+    EXPECT_EQ(sim.getNumOpenDescriptors(), 0);
+    EXPECT_TRUE(sim.drm.getBuffers().empty());
+    EXPECT_EQ(sim.drm.getNumFramebuffers(), 0);
+
+    // The next start finds the console as it was left, and gives back that.
+    sim.console.faults.clearAll();
+    ASSERT_TRUE(OpenDevice());
+    juce::DrmDevice::shutdown();
+    EXPECT_EQ(sim.console.getCurrentMode(), KD_GRAPHICS);
 }
 
 TEST_F(DrmDeviceOpen, GoesOnWithoutTheAccelerator)
@@ -135,7 +164,7 @@ class DrmDeviceRotation : public SimulatedDeviceTest, public ::testing::WithPara
 TEST_P(DrmDeviceRotation, FollowsTheDeviceTree)
 {
     const auto& c = GetParam();
-    sim.drm.hasAccelerator = true;
+    sim.rga.present = true;
     sim.addDsiPanel(800, 480);
 
     juce::StringArray models;
@@ -207,7 +236,7 @@ TEST_F(SimulatedDeviceTest, WithoutTheAcceleratorRotationFilesAreNotRead)
 
 TEST_F(SimulatedDeviceTest, UnexpectedPanelRotationReachesTheAcceleratorUnchanged)
 {
-    sim.drm.hasAccelerator = true;
+    sim.rga.present = true;
     sim.setDeviceTreeCell("korvatek,panel-rotation", 45);
     sim.addDsiPanel(800, 480);
     VxTest::CaptureStderr capture;
@@ -217,7 +246,7 @@ TEST_F(SimulatedDeviceTest, UnexpectedPanelRotationReachesTheAcceleratorUnchange
     Screens()[0]->flipBackBuffer();
     capture.Finish();
 
-    const auto jobs = sim.drm.getJobs();
+    const auto jobs = sim.rga.getJobs();
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_EQ(jobs[0].rotation, 45u);
 }
@@ -288,14 +317,13 @@ TEST_F(DrmDeviceScan, ScreenListStaysWhenResourcesCannotBeRead)
     ASSERT_TRUE(OpenDevice());
     auto* screen = Screens()[0];
 
-    for (auto fault : {&Sim::SimDrmDevice::failResources, &Sim::SimDrmDevice::failPlaneResources})
+    for (auto call : {DrmCall::getResources, DrmCall::getPlaneResources})
     {
-        sim.drm.*fault = true;
+        sim.drm.faults.failNext(call, ENOMEM);
         sim.drm.setConnected(Screens()[0]->getConnector().connector_id, false);
         Device().scanScreens();
         ASSERT_EQ(Screens().size(), 1);
         EXPECT_EQ(Screens()[0], screen);
-        sim.drm.*fault = false;
         sim.drm.setConnected(screen->getConnector().connector_id, true);
     }
 }
@@ -323,10 +351,10 @@ TEST_F(DrmDeviceScan, OutputWithoutAFreeCrtcIsSkippedUntilAStaleScreenFreesOne)
 TEST_F(DrmDeviceScan, OutputWhoseBuffersCannotBeMadeIsSkipped)
 {
     sim.addDsiPanel(480, 800);
-    sim.drm.failAddFramebuffer = 22;
+    sim.drm.faults.failEvery(DrmCall::addFramebuffer, EINVAL);
     VxTest::CaptureStderr capture;
     ASSERT_TRUE(OpenDevice());
-    EXPECT_NE(capture.Finish().find("drmModeAddFB error: -22\n"), std::string::npos);
+    EXPECT_NE(capture.Finish().find("drmModeAddFB error: -22 (Invalid argument)\n"), std::string::npos);
     EXPECT_TRUE(Screens().isEmpty());
     EXPECT_TRUE(sim.drm.getBuffers().empty());
 }

@@ -3,11 +3,14 @@
 #include "JuceBackend/native/juce_linuxfb_Backend.h"
 #include "tests/support/CaptureStderr.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
 
+using VxTest::DrmCall;
 using VxTest::PumpDisplayEvents;
+using VxTest::RgaCall;
 using VxTest::SimulatedDeviceTest;
 
 namespace
@@ -26,6 +29,12 @@ std::string ReadFile(const juce::File& file)
 {
     return file.loadFileAsString().toStdString();
 }
+
+// The flippers' own lookup of completions by tag, which the event handlers go through.
+struct CompletionTags : juce::DrmPageFlipper
+{
+    using juce::DrmPageFlipper::findByCompletionTag;
+};
 } // namespace
 
 //==============================================================================
@@ -88,15 +97,51 @@ TEST_F(DirectPageFlipper, SetsTheCrtcFirstThenFlipsWithAnEvent)
 
 TEST_F(DirectPageFlipper, ReportsFailedFlipsAndCrtcSets)
 {
-    sim.drm.failSetCrtc = 22;
+    sim.drm.faults.failEvery(DrmCall::setCrtc, EINVAL);
     ASSERT_TRUE(OpenDevice());
 
     VxTest::CaptureStderr capture;
     EXPECT_FALSE(Screen().flipBackBuffer());
-    sim.drm.failPageFlip = 16;
+    sim.drm.faults.failEvery(DrmCall::pageFlip, EBUSY);
     EXPECT_FALSE(Screen().flipBackBuffer());
     EXPECT_FALSE(Screen().isBusy()) << "the screen draws again at the next repaint";
-    EXPECT_EQ(capture.Finish(), "drmModeSetCrtc failed: -22\ndrmModePageFlip failed: -16\n");
+    EXPECT_EQ(capture.Finish(), "drmModeSetCrtc failed: -22 (Invalid argument)\n"
+                                "drmModePageFlip failed: -16 (Device or resource busy)\n");
+}
+
+TEST_F(DirectPageFlipper, AFailedFlipLeavesTheShownBufferAloneAndTheNextFlipShowsTheFrame)
+{
+    ASSERT_TRUE(OpenDevice());
+    const auto crtc = Screen().getCrtcId();
+
+    // Both buffers painted once, the second one flipped: nothing left dirty.
+    EXPECT_FALSE(Screen().paintAndFlip());
+    ASSERT_TRUE(Screen().paintAndFlip());
+    ASSERT_TRUE(PumpDisplayEvents([&] { return !Screen().isBusy(); }));
+    const auto shown = Flipper().getFrontBufferIndex();
+    const auto back = Flipper().getBackBufferIndex();
+    ASSERT_EQ(sim.drm.getCrtcState(crtc).framebufferId, Flipper().getBuffer(shown)->getFramebufferId());
+
+    PutPixel(*Flipper().getBuffer(back), 3, 4, 0x0000ff);
+    sim.drm.faults.failNext(DrmCall::pageFlip, EINVAL);
+    {
+        VxTest::CaptureStderr capture;
+        EXPECT_FALSE(Screen().flipBackBuffer());
+        EXPECT_EQ(capture.Finish(), "drmModePageFlip failed: -22 (Invalid argument)\n");
+    }
+    EXPECT_FALSE(Screen().isBusy());
+    EXPECT_EQ(sim.drm.getNumPendingFlips(), 0);
+    EXPECT_EQ(sim.drm.getCrtcState(crtc).framebufferId, Flipper().getBuffer(shown)->getFramebufferId());
+
+    // The buffer on the display is still the front one: the next frame is not
+    // drawn into what is being scanned out, and the frame that missed the
+    // display reaches it with the next flip.
+    EXPECT_EQ(Flipper().getFrontBufferIndex(), shown);
+    EXPECT_EQ(Flipper().getBackBufferIndex(), back);
+    ASSERT_TRUE(Screen().flipBackBuffer());
+    ASSERT_TRUE(PumpDisplayEvents([&] { return !Screen().isBusy(); }));
+    EXPECT_EQ(sim.drm.getCrtcState(crtc).framebufferId, Flipper().getBuffer(back)->getFramebufferId());
+    EXPECT_EQ(PixelAt(sim.drm.getScanoutImage(crtc), 3, 4), 0x0000ffu);
 }
 
 TEST_F(DirectPageFlipper, EventForAFlipperARescanDeletedFindsNothing)
@@ -104,14 +149,74 @@ TEST_F(DirectPageFlipper, EventForAFlipperARescanDeletedFindsNothing)
     ASSERT_TRUE(OpenDevice());
     Screen().flipBackBuffer();
     ASSERT_TRUE(Screen().flipBackBuffer());
-    ASSERT_EQ(sim.drm.getNumPendingFlips(), 1);
+    const auto pending = sim.drm.getPendingFlips();
+    ASSERT_EQ(pending.size(), 1u);
+
+    // The flip carries a tag that finds its flipper, not the flipper's address.
+    const auto tag = pending[0].userData;
+    ASSERT_EQ(CompletionTags::findByCompletionTag(tag), &Flipper());
 
     sim.drm.setConnected(panel, false);
     Device().scanScreens();
     ASSERT_TRUE(Screens().isEmpty());
+    EXPECT_EQ(CompletionTags::findByCompletionTag(tag), nullptr) << "a deleted flipper is never reached";
 
-    // The kernel still delivers the event, tagged for the deleted flipper.
+    // A new flipper (of the panel plugged in again) never takes the tag over.
+    sim.drm.setConnected(panel, true);
+    Device().scanScreens();
+    ASSERT_EQ(Screens().size(), 1);
+    EXPECT_EQ(CompletionTags::findByCompletionTag(tag), nullptr);
+
+    // The kernel still delivers the event, tagged for the deleted flipper:
+    // it reaches nothing, so the new screen's first frame is still to come.
     ASSERT_TRUE(PumpDisplayEvents([&] { return sim.drm.getNumPendingFlips() == 0; }));
+    EXPECT_FALSE(Screen().isBusy());
+    EXPECT_FALSE(Flipper().isReady());
+}
+
+//==============================================================================
+// Buffers that cannot be mapped: the screen is left out, and nothing it had
+// made is left behind.
+TEST_F(SimulatedDeviceTest, ScreenWhoseBufferCannotBeMappedIsSkippedWithNothingLeft)
+{
+    struct Case
+    {
+        const char* name;
+        bool accelerator;
+        DrmCall call;
+    };
+
+    for (const auto& c : {Case{"direct, map request", false, DrmCall::mapDumbBuffer},
+                          Case{"direct, memory map", false, DrmCall::mapMemory},
+                          Case{"accelerator, map request", true, DrmCall::mapDumbBuffer},
+                          Case{"accelerator, memory map", true, DrmCall::mapMemory}})
+    {
+        Sim::SimulatedDevice device;
+        device.rga.present = c.accelerator;
+        device.addDsiPanel(480, 800);
+        device.install();
+        device.drm.faults.failNext(c.call, ENOMEM);
+
+        ASSERT_TRUE(juce::DrmDevice::getInstance()->open()) << c.name;
+        auto& drm = *juce::DrmDevice::getInstance();
+        EXPECT_TRUE(drm.getScreens().isEmpty()) << c.name;
+
+        // Only the default cursors' buffers are left, unmapped.
+        for (const auto& buffer : device.drm.getBuffers())
+            EXPECT_EQ(buffer.width, 64u) << c.name;
+        EXPECT_EQ(device.drm.getNumFramebuffers(), 0) << c.name;
+        EXPECT_EQ(device.rga.getNumHandles(), 0) << c.name;
+
+        // The fault has passed: the next scan brings the screen up.
+        drm.scanScreens();
+        EXPECT_EQ(drm.getScreens().size(), 1) << c.name;
+
+        juce::DrmDevice::shutdown();
+        EXPECT_TRUE(device.drm.getBuffers().empty()) << c.name;
+        EXPECT_EQ(device.drm.getNumMappings(), 0) << c.name;
+        EXPECT_EQ(device.getNumOpenDescriptors(), 0) << c.name;
+        EXPECT_EQ(device.getNumMisusedDescriptors(), 0) << c.name;
+    }
 }
 
 //==============================================================================
@@ -129,7 +234,7 @@ TEST_F(SimulatedDeviceTest, DumbBufferAllocationRetriesOnceAfterDroppingCaches)
         Sim::SimulatedDevice device;
         device.install();
         device.addDsiPanel(480, 800);
-        device.drm.failCreateDumb = c.failures;
+        device.drm.faults.failNext(DrmCall::createDumbBuffer, ENOMEM, c.failures);
         const auto dropCaches = device.getSystemFile("/proc/sys/vm/drop_caches");
         if (!c.cacheFileExists)
             dropCaches.deleteFile();
@@ -146,8 +251,6 @@ TEST_F(SimulatedDeviceTest, DumbBufferAllocationRetriesOnceAfterDroppingCaches)
         juce::DrmDevice::shutdown();
         EXPECT_TRUE(device.drm.getBuffers().empty());
     }
-
-    sim.install();
 }
 
 //==============================================================================
@@ -157,7 +260,7 @@ protected:
     void SetUp() override
     {
         SimulatedDeviceTest::SetUp();
-        sim.drm.hasAccelerator = true;
+        sim.rga.present = true;
         sim.drm.flipLatency = std::chrono::microseconds(0);
         sim.setDeviceTreeCell("korvatek,panel-rotation", 90);
         panel = sim.addDsiPanel(800, 480);
@@ -173,9 +276,9 @@ protected:
     // Flips, then takes the completion record the accelerator wrote.
     uint64_t SubmitJobKeepingItsRecord()
     {
-        sim.drm.autoCompleteJobs = false;
+        sim.rga.autoCompleteJobs = false;
         EXPECT_TRUE(Screen().flipBackBuffer());
-        return sim.drm.getJobs().back().userData;
+        return sim.rga.getJobs().back().userData;
     }
 
     uint32_t panel = 0;
@@ -220,13 +323,13 @@ TEST_F(AcceleratorPageFlipper, RendersTurnedAndFlipsTheCopy)
     EXPECT_EQ(sim.drm.getCrtcState(crtc).framebufferId, flipper.getScanoutBuffer(0)->getFramebufferId());
     EXPECT_EQ(PixelAt(sim.drm.getScanoutImage(crtc), 779, 10), 0xabcdefu);
 
-    const auto jobs = sim.drm.getJobs();
+    const auto jobs = sim.rga.getJobs();
     ASSERT_EQ(jobs.size(), 2u);
     EXPECT_EQ(jobs[0].rotation, 90u);
     EXPECT_NE(jobs[0].destinationHandle, jobs[1].destinationHandle);
 
     juce::DrmDevice::shutdown();
-    EXPECT_EQ(sim.drm.getNumAcceleratorHandles(), 0);
+    EXPECT_EQ(sim.rga.getNumHandles(), 0);
     EXPECT_TRUE(sim.drm.getBuffers().empty());
 }
 
@@ -235,36 +338,36 @@ TEST_F(AcceleratorPageFlipper, HasOnlyTheRenderBuffer)
     ASSERT_TRUE(OpenDevice());
     VxTest::CaptureStderr capture;
     EXPECT_EQ(Flipper().getBuffer(1), Flipper().getBuffer(0));
-    EXPECT_NE(capture.Finish().find("JUCE Assertion failure in juce_linuxfb_DrmPageFlipper.cpp"), std::string::npos);
+    EXPECT_NE(capture.Finish().find("JUCE Assertion failure in juce_linuxfb_DrmRgaPageFlipper.cpp"), std::string::npos);
 }
 
 TEST_F(AcceleratorPageFlipper, ReportsFailures)
 {
     ASSERT_TRUE(OpenDevice());
 
-    sim.drm.failJobSubmit = true;
+    sim.rga.faults.failEvery(RgaCall::submitJob, EIO);
     {
         VxTest::CaptureStderr capture;
         EXPECT_FALSE(Screen().flipBackBuffer());
         EXPECT_FALSE(Screen().isBusy());
-        EXPECT_EQ(capture.Finish(), "Failed to submit RGA2 job\n");
+        EXPECT_EQ(capture.Finish(), "Failed to submit RGA2 job (Input/output error)\n");
     }
-    sim.drm.failJobSubmit = false;
+    sim.rga.faults.clear(RgaCall::submitJob);
 
     // A failed page flip still ends the frame, so the screen draws on.
     Screen().flipBackBuffer();
     ASSERT_TRUE(PumpDisplayEvents([&] { return Flipper().isReady() && !Screen().isBusy(); }));
-    sim.drm.failPageFlip = 16;
+    sim.drm.faults.failEvery(DrmCall::pageFlip, EBUSY);
     {
         VxTest::CaptureStderr capture;
         EXPECT_TRUE(Screen().flipBackBuffer());
         ASSERT_TRUE(PumpDisplayEvents([&] { return !Screen().isBusy(); }));
-        EXPECT_EQ(capture.Finish(), "drmModePageFlip failed: -16\n");
+        EXPECT_EQ(capture.Finish(), "drmModePageFlip failed: -16 (Device or resource busy)\n");
     }
 
     // A job that completed with a bad status counts as completed.
-    sim.drm.failPageFlip = 0;
-    sim.drm.jobStatus = 5;
+    sim.drm.faults.clear(DrmCall::pageFlip);
+    sim.rga.jobStatus = 5;
     {
         VxTest::CaptureStderr capture;
         EXPECT_TRUE(Screen().flipBackBuffer());
@@ -275,20 +378,32 @@ TEST_F(AcceleratorPageFlipper, ReportsFailures)
 
 TEST_F(AcceleratorPageFlipper, FailedImportsSkipTheScreen)
 {
-    for (auto fault : {&Sim::SimDrmDevice::failPrimeExport, &Sim::SimDrmDevice::failImport})
+    struct Case
     {
-        sim.drm.*fault = true;
+        void (*fail)(Sim::SimulatedDevice&);
+        const char* line;
+    };
+
+    const Case cases[] = {
+        {[](Sim::SimulatedDevice& d) { d.drm.faults.failEvery(DrmCall::exportDumbBuffer, ENODEV); },
+         "Failed to export DRM buffer as FD (No such device)\n"},
+        {[](Sim::SimulatedDevice& d) { d.rga.faults.failEvery(RgaCall::importBuffer, EINVAL); },
+         "Failed to import DMA buffer to RGA (Invalid argument)\n"},
+    };
+
+    for (const auto& c : cases)
+    {
+        c.fail(sim);
         VxTest::CaptureStderr capture;
         ASSERT_TRUE(OpenDevice());
         const auto errors = capture.Finish();
         EXPECT_TRUE(Screens().isEmpty());
-        EXPECT_NE(errors.find(fault == &Sim::SimDrmDevice::failImport ? "Failed to import DMA buffer to RGA\n"
-                                                                      : "Failed to export DRM buffer as FD\n"),
-                  std::string::npos);
+        EXPECT_NE(errors.find(c.line), std::string::npos) << errors;
         juce::DrmDevice::shutdown();
         EXPECT_TRUE(sim.drm.getBuffers().empty());
-        EXPECT_EQ(sim.drm.getNumOpenDescriptors(), 0) << "DMA-buffer descriptors are closed";
-        sim.drm.*fault = false;
+        EXPECT_EQ(sim.getNumOpenDescriptors(), 0) << "DMA-buffer descriptors are closed";
+        sim.drm.faults.clearAll();
+        sim.rga.faults.clearAll();
     }
 }
 
@@ -314,9 +429,9 @@ TEST_F(AcceleratorPageFlipper, ReadsThatGiveNothingHandleNothing)
 
     VxTest::CaptureStderr capture;
     EXPECT_FALSE(juce::LinuxFbBackend::handleAcceleratorCompletions()) << "nothing to read: EAGAIN, silently";
-    sim.drm.failNextAcceleratorRead = EIO;
+    sim.rga.faults.failNext(RgaCall::readCompletions, EIO);
     EXPECT_FALSE(juce::LinuxFbBackend::handleAcceleratorCompletions());
-    EXPECT_EQ(capture.Finish(), "Failed to read from RGA FD: 5\n");
+    EXPECT_EQ(capture.Finish(), "Failed to read from RGA FD: 5 (Input/output error)\n");
 }
 
 TEST_F(AcceleratorPageFlipper, MalformedRecordsEndTheWalkWithinWhatWasRead)
@@ -333,9 +448,9 @@ TEST_F(AcceleratorPageFlipper, MalformedRecordsEndTheWalkWithinWhatWasRead)
     };
 
     const Case cases[] = {
-        {"length 0", [] { return Sim::SimDrmDevice::makeCompletionRecord(0, 0, 0, 0); }},
-        {"shorter than its fields", [] { return Sim::SimDrmDevice::makeCompletionRecord(0, 0, 0, 12); }},
-        {"longer than what was read", [] { return Sim::SimDrmDevice::makeCompletionRecord(0, 0, 0, 0xfffffff0u); }},
+        {"length 0", [] { return Sim::SimRga::makeCompletionRecord(0, 0, 0, 0); }},
+        {"shorter than its fields", [] { return Sim::SimRga::makeCompletionRecord(0, 0, 0, 12); }},
+        {"longer than what was read", [] { return Sim::SimRga::makeCompletionRecord(0, 0, 0, 0xfffffff0u); }},
         {"a few stray bytes", [] { return std::vector<uint8_t>{1, 2, 3}; }},
     };
 
@@ -343,12 +458,12 @@ TEST_F(AcceleratorPageFlipper, MalformedRecordsEndTheWalkWithinWhatWasRead)
     {
         // A good record first: it is handled before the walk stops.
         const auto tag = SubmitJobKeepingItsRecord();
-        auto bytes = Sim::SimDrmDevice::makeCompletionRecord(tag, 0);
-        const auto unknown = Sim::SimDrmDevice::makeCompletionRecord(0, 0, 7, 8);
+        auto bytes = Sim::SimRga::makeCompletionRecord(tag, 0);
+        const auto unknown = Sim::SimRga::makeCompletionRecord(0, 0, 7, 8);
         bytes.insert(bytes.end(), unknown.begin(), unknown.begin() + 8);
         const auto bad = c.garbage();
         bytes.insert(bytes.end(), bad.begin(), bad.end());
-        sim.drm.queueAcceleratorBytes(bytes);
+        sim.rga.queueCompletionBytes(bytes);
 
         VxTest::CaptureStderr capture;
         EXPECT_TRUE(juce::LinuxFbBackend::handleAcceleratorCompletions()) << c.name;
@@ -365,11 +480,23 @@ TEST_F(AcceleratorPageFlipper, CompletionForAFlipperARescanDeletedFindsNothing)
 {
     ASSERT_TRUE(OpenDevice());
     const auto tag = SubmitJobKeepingItsRecord();
+    ASSERT_EQ(CompletionTags::findByCompletionTag(tag), &Flipper()) << "the job carries its flipper's tag";
 
     sim.drm.setConnected(panel, false);
     Device().scanScreens();
     ASSERT_TRUE(Screens().isEmpty());
+    EXPECT_EQ(CompletionTags::findByCompletionTag(tag), nullptr) << "a deleted flipper is never reached";
 
-    sim.drm.queueAcceleratorBytes(Sim::SimDrmDevice::makeCompletionRecord(tag, 0));
+    // The panel's new flipper does not take the tag over: the stale record
+    // leaves its first frame to its own job.
+    sim.drm.setConnected(panel, true);
+    Device().scanScreens();
+    ASSERT_EQ(Screens().size(), 1);
+    EXPECT_EQ(CompletionTags::findByCompletionTag(tag), nullptr);
+
+    const auto sets = sim.drm.getCrtcState(Screen().getCrtcId()).numSets;
+    sim.rga.queueCompletionBytes(Sim::SimRga::makeCompletionRecord(tag, 0));
     EXPECT_TRUE(juce::LinuxFbBackend::handleAcceleratorCompletions());
+    EXPECT_FALSE(Flipper().isReady());
+    EXPECT_EQ(sim.drm.getCrtcState(Screen().getCrtcId()).numSets, sets);
 }

@@ -23,7 +23,7 @@ class ScreenRepaints : public JucePlatformTest
 protected:
     void SetUp() override
     {
-        sim.drm.hasAccelerator = true;
+        sim.rga.present = true;
         sim.drm.flipLatency = std::chrono::microseconds(0);
         sim.addDsiPanel(320, 240);
         StartJuce();
@@ -31,7 +31,7 @@ protected:
 
     void CompleteTheJob()
     {
-        sim.drm.queueAcceleratorBytes(Sim::SimDrmDevice::makeCompletionRecord(sim.drm.getJobs().back().userData, 0));
+        sim.rga.queueCompletionBytes(Sim::SimRga::makeCompletionRecord(sim.rga.getJobs().back().userData, 0));
     }
 };
 
@@ -39,9 +39,9 @@ TEST_F(ScreenRepaints, CoalesceBeforeTheTimerAndWaitForTheFlipWhileBusy)
 {
     ColourWindow window(red, {0, 0, 200, 100});
     ASSERT_TRUE(WaitUntilPainted());
-    sim.drm.autoCompleteJobs = false;
+    sim.rga.autoCompleteJobs = false;
     const auto paints = window.numPaints;
-    const auto jobs = sim.drm.getJobs().size();
+    const auto jobs = sim.rga.getJobs().size();
 
     // Nothing on any screen: nothing to schedule.
     Device().repaint({5000, 5000, 10, 10});
@@ -55,7 +55,7 @@ TEST_F(ScreenRepaints, CoalesceBeforeTheTimerAndWaitForTheFlipWhileBusy)
     ASSERT_TRUE(DispatchUntil([&] { return Screen().isBusy(); }));
     EXPECT_EQ(window.numPaints, paints + 1);
     EXPECT_EQ(window.lastClip, juce::Rectangle<int>(0, 0, 60, 60));
-    EXPECT_EQ(sim.drm.getJobs().size(), jobs + 1);
+    EXPECT_EQ(sim.rga.getJobs().size(), jobs + 1);
 
     // While the copy is in flight a repaint only collects its rectangle...
     window.repaint(100, 0, 10, 10);
@@ -67,7 +67,7 @@ TEST_F(ScreenRepaints, CoalesceBeforeTheTimerAndWaitForTheFlipWhileBusy)
     CompleteTheJob();
     ASSERT_TRUE(DispatchUntil([&] { return window.numPaints == paints + 2; }));
     EXPECT_EQ(window.lastClip, juce::Rectangle<int>(100, 0, 10, 10));
-    EXPECT_EQ(sim.drm.getJobs().size(), jobs + 2);
+    EXPECT_EQ(sim.rga.getJobs().size(), jobs + 2);
     EXPECT_TRUE(Screen().isBusy());
     CompleteTheJob();
     ASSERT_TRUE(DispatchUntil([&] { return !Screen().isBusy(); }));
@@ -174,7 +174,7 @@ protected:
     void SetUp() override
     {
         const auto& c = GetParam();
-        sim.drm.hasAccelerator = c.accelerator;
+        sim.rga.present = c.accelerator;
         sim.drm.flipLatency = std::chrono::microseconds(0);
         if (c.accelerator)
             sim.setDeviceTreeCell("korvatek,panel-rotation", (uint32_t) c.rotation);

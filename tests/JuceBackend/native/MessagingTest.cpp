@@ -101,9 +101,9 @@ protected:
     {
         jucePlatform.reset();
         juce::LinuxFbBackend::inputEventHandler = nullptr;
-        EXPECT_EQ(sim.drm.getConsoleMode(), KD_TEXT);
-        EXPECT_EQ(sim.drm.getNumOpenDescriptors(), 0);
-        EXPECT_EQ(sim.drm.getNumMisusedDescriptors(), 0);
+        EXPECT_EQ(sim.console.getCurrentMode(), KD_TEXT);
+        EXPECT_EQ(sim.getNumOpenDescriptors(), 0);
+        EXPECT_EQ(sim.getNumMisusedDescriptors(), 0);
         EXPECT_EQ(sim.input.getNumLiveObjects(), 0);
         sim.uninstall();
     }
@@ -126,7 +126,7 @@ TEST_F(MessageQueue, BringsTheBackendUpAndDown)
     EXPECT_EQ(sim.input.getMonitorSource(), "udev");
     EXPECT_EQ(sim.input.getMonitorSubsystem(), "drm");
     EXPECT_FALSE(sim.input.hasMonitorDevtype());
-    EXPECT_EQ(sim.drm.getConsoleMode(), KD_GRAPHICS);
+    EXPECT_EQ(sim.console.getCurrentMode(), KD_GRAPHICS);
     EXPECT_EQ(Screens().size(), 1);
 
     jucePlatform.reset();
@@ -305,7 +305,7 @@ TEST_F(MessageQueueExit, EndsWithStatusOneWhenUdevOrLibinputCannotBeSetUp)
 TEST_F(MessageQueueExit, AbortsWithoutAUsableDrmDevice)
 {
     using Fault = void (*)(Sim::SimDrmDevice&);
-    for (Fault fault : {Fault([](Sim::SimDrmDevice& d) { d.hasDrmDevice = false; }),
+    for (Fault fault : {Fault([](Sim::SimDrmDevice& d) { d.present = false; }),
                         Fault([](Sim::SimDrmDevice& d) { d.dumbBufferCapability = 0; })})
     {
         EXPECT_EXIT(
@@ -349,7 +349,7 @@ TEST_F(MessageQueueExit, SigintShutsThePlatformDownAndEndsWithStatusOne)
         // A standalone application: JUCE's application factory is set.
         juce::JUCEApplicationBase::createInstance = CreateNoApplication;
         juce::MessageManager::getInstance();
-        if (device.drm.getConsoleMode() != KD_GRAPHICS)
+        if (device.console.getCurrentMode() != KD_GRAPHICS)
             return 10;
 
         std::thread interrupter([] {
@@ -365,8 +365,8 @@ TEST_F(MessageQueueExit, SigintShutsThePlatformDownAndEndsWithStatusOne)
 
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    EXPECT_EQ(device.drm.getConsoleMode(), KD_TEXT);
-    EXPECT_EQ(device.drm.getNumOpenConsoles(), 0);
+    EXPECT_EQ(device.console.getCurrentMode(), KD_TEXT);
+    EXPECT_EQ(device.console.getNumOpenDescriptors(), 0);
 }
 
 TEST_F(MessageQueueExit, AfterTheBreakNothingIsDispatchedOrPosted)
