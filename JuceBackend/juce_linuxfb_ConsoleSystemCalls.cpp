@@ -34,9 +34,9 @@ namespace
             return ::ioctl (fd, KDSETMODE, reinterpret_cast<void*> (static_cast<intptr_t> (mode))) < 0 ? -errno : 0;
         }
 
-        int close (int fd) override                      { return ::close (fd) == 0 ? 0 : -errno; }
+        int close (int fd) override { return ::close (fd) == 0 ? 0 : -errno; }
     };
-}
+} // namespace
 
 ConsoleSystemCalls& ConsoleSystemCalls::getDeviceCalls()
 {

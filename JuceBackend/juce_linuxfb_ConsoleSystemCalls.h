@@ -18,7 +18,7 @@ public:
     virtual ~ConsoleSystemCalls() = default;
 
     /** The calls in use: a scope's stand-in, else the device's own. */
-    static ConsoleSystemCalls& get()              { return getSystemCalls<ConsoleSystemCalls>(); }
+    static ConsoleSystemCalls& get() { return getSystemCalls<ConsoleSystemCalls>(); }
 
     /** The device's own calls, over open and ioctl. */
     static ConsoleSystemCalls& getDeviceCalls();

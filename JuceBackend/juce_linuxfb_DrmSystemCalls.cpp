@@ -29,29 +29,28 @@ namespace
             return fd >= 0 ? fd : negativeErrno();
         }
 
-        int close (int fd) override                      { return ::close (fd) == 0 ? 0 : negativeErrno(); }
+        int close (int fd) override { return ::close (fd) == 0 ? 0 : negativeErrno(); }
 
         int getCap (int fd, uint64_t capability, uint64_t& value) override
         {
             return ::drmGetCap (fd, capability, &value) == 0 ? 0 : negativeErrno();
         }
 
-        int setMaster (int fd) override                  { return ::drmSetMaster (fd) == 0 ? 0 : negativeErrno(); }
-        int dropMaster (int fd) override                 { return ::drmDropMaster (fd) == 0 ? 0 : negativeErrno(); }
+        int setMaster (int fd) override { return ::drmSetMaster (fd) == 0 ? 0 : negativeErrno(); }
+        int dropMaster (int fd) override { return ::drmDropMaster (fd) == 0 ? 0 : negativeErrno(); }
 
-        drmModeResPtr getResources (int fd) override                  { return ::drmModeGetResources (fd); }
-        void freeResources (drmModeResPtr resources) override         { ::drmModeFreeResources (resources); }
-        drmModePlaneResPtr getPlaneResources (int fd) override        { return ::drmModeGetPlaneResources (fd); }
+        drmModeResPtr getResources (int fd) override { return ::drmModeGetResources (fd); }
+        void freeResources (drmModeResPtr resources) override { ::drmModeFreeResources (resources); }
+        drmModePlaneResPtr getPlaneResources (int fd) override { return ::drmModeGetPlaneResources (fd); }
         void freePlaneResources (drmModePlaneResPtr resources) override { ::drmModeFreePlaneResources (resources); }
         drmModeConnectorPtr getConnector (int fd, uint32_t id) override { return ::drmModeGetConnector (fd, id); }
-        void freeConnector (drmModeConnectorPtr connector) override   { ::drmModeFreeConnector (connector); }
-        drmModeEncoderPtr getEncoder (int fd, uint32_t id) override   { return ::drmModeGetEncoder (fd, id); }
-        void freeEncoder (drmModeEncoderPtr encoder) override         { ::drmModeFreeEncoder (encoder); }
+        void freeConnector (drmModeConnectorPtr connector) override { ::drmModeFreeConnector (connector); }
+        drmModeEncoderPtr getEncoder (int fd, uint32_t id) override { return ::drmModeGetEncoder (fd, id); }
+        void freeEncoder (drmModeEncoderPtr encoder) override { ::drmModeFreeEncoder (encoder); }
 
         // The dumb-buffer requests go to the kernel directly: libdrm's own
         // wrappers of them are younger than some devices' libdrm.
-        int createDumbBuffer (int fd, uint32_t width, uint32_t height, uint32_t bitsPerPixel,
-                              DumbBuffer& created) override
+        int createDumbBuffer (int fd, uint32_t width, uint32_t height, uint32_t bitsPerPixel, DumbBuffer& created) override
         {
             drm_mode_create_dumb request {};
             request.width = width;
@@ -114,8 +113,7 @@ namespace
         }
 
         // libdrm's mode-setting calls answer negative error numbers themselves.
-        int addFramebuffer (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel,
-                            uint32_t pitch, uint32_t handle, uint32_t& framebufferId) override
+        int addFramebuffer (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel, uint32_t pitch, uint32_t handle, uint32_t& framebufferId) override
         {
             return ::drmModeAddFB (fd, width, height, depth, bitsPerPixel, pitch, handle, &framebufferId);
         }
@@ -125,8 +123,7 @@ namespace
             return ::drmModeRmFB (fd, framebufferId);
         }
 
-        int setCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t x, uint32_t y,
-                     uint32_t* connectors, int count, drmModeModeInfoPtr mode) override
+        int setCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t x, uint32_t y, uint32_t* connectors, int count, drmModeModeInfoPtr mode) override
         {
             return ::drmModeSetCrtc (fd, crtcId, framebufferId, x, y, connectors, count, mode);
         }
@@ -144,8 +141,7 @@ namespace
             return ::drmHandleEvent (fd, &context) == 0 ? 0 : negativeErrno();
         }
 
-        int setCursor (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
-                       int32_t hotX, int32_t hotY) override
+        int setCursor (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height, int32_t hotX, int32_t hotY) override
         {
             return ::drmModeSetCursor2 (fd, crtcId, handle, width, height, hotX, hotY);
         }
@@ -155,7 +151,7 @@ namespace
             return ::drmModeMoveCursor (fd, crtcId, x, y);
         }
     };
-}
+} // namespace
 
 DrmSystemCalls& DrmSystemCalls::getDeviceCalls()
 {

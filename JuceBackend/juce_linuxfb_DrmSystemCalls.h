@@ -27,7 +27,7 @@ public:
     virtual ~DrmSystemCalls() = default;
 
     /** The calls in use: a scope's stand-in, else the device's own. */
-    static DrmSystemCalls& get()                  { return getSystemCalls<DrmSystemCalls>(); }
+    static DrmSystemCalls& get() { return getSystemCalls<DrmSystemCalls>(); }
 
     /** The device's own calls, over libdrm. */
     static DrmSystemCalls& getDeviceCalls();
@@ -63,8 +63,7 @@ public:
         uint64_t size = 0;
     };
 
-    virtual int createDumbBuffer (int fd, uint32_t width, uint32_t height, uint32_t bitsPerPixel,
-                                  DumbBuffer& created) = 0;
+    virtual int createDumbBuffer (int fd, uint32_t width, uint32_t height, uint32_t bitsPerPixel, DumbBuffer& created) = 0;
 
     /** The offset at which mapMemory maps the buffer. */
     virtual int mapDumbBuffer (int fd, uint32_t handle, uint64_t& offset) = 0;
@@ -78,19 +77,16 @@ public:
     virtual int unmapMemory (void* address, size_t length) = 0;
 
     //==========================================================================
-    virtual int addFramebuffer (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel,
-                                uint32_t pitch, uint32_t handle, uint32_t& framebufferId) = 0;
+    virtual int addFramebuffer (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel, uint32_t pitch, uint32_t handle, uint32_t& framebufferId) = 0;
     virtual int removeFramebuffer (int fd, uint32_t framebufferId) = 0;
-    virtual int setCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t x, uint32_t y,
-                         uint32_t* connectors, int count, drmModeModeInfoPtr mode) = 0;
+    virtual int setCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t x, uint32_t y, uint32_t* connectors, int count, drmModeModeInfoPtr mode) = 0;
     virtual int pageFlip (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t flags, void* userData) = 0;
 
     /** Reads the events that are ready and hands each to the context's handlers. */
     virtual int handleEvent (int fd, drmEventContext& context) = 0;
 
     /** Handle 0 hides the cursor. */
-    virtual int setCursor (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
-                           int32_t hotX, int32_t hotY) = 0;
+    virtual int setCursor (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height, int32_t hotX, int32_t hotY) = 0;
     virtual int moveCursor (int fd, uint32_t crtcId, int x, int y) = 0;
 };
 
@@ -100,19 +96,19 @@ struct DrmObjectDeleter
 {
     DrmSystemCalls* calls = nullptr;
 
-    void operator() (drmModeRes* object) const          { calls->freeResources (object); }
-    void operator() (drmModePlaneRes* object) const     { calls->freePlaneResources (object); }
-    void operator() (drmModeConnector* object) const    { calls->freeConnector (object); }
-    void operator() (drmModeEncoder* object) const      { calls->freeEncoder (object); }
+    void operator() (drmModeRes* object) const { calls->freeResources (object); }
+    void operator() (drmModePlaneRes* object) const { calls->freePlaneResources (object); }
+    void operator() (drmModeConnector* object) const { calls->freeConnector (object); }
+    void operator() (drmModeEncoder* object) const { calls->freeEncoder (object); }
 };
 
 template <typename Object>
 using UniqueDrmObject = std::unique_ptr<Object, DrmObjectDeleter>;
 
-using UniqueDrmResources      = UniqueDrmObject<drmModeRes>;
+using UniqueDrmResources = UniqueDrmObject<drmModeRes>;
 using UniqueDrmPlaneResources = UniqueDrmObject<drmModePlaneRes>;
-using UniqueDrmConnector      = UniqueDrmObject<drmModeConnector>;
-using UniqueDrmEncoder        = UniqueDrmObject<drmModeEncoder>;
+using UniqueDrmConnector = UniqueDrmObject<drmModeConnector>;
+using UniqueDrmEncoder = UniqueDrmObject<drmModeEncoder>;
 
 /** Takes an object the calls made (or null). */
 template <typename Object>
@@ -131,7 +127,7 @@ public:
     UniqueDrmMapping (DrmSystemCalls& callsThatMapped, void* mappedAddress, size_t mappedLength) noexcept
         : calls (&callsThatMapped), address (mappedAddress), length (mappedLength) {}
 
-    ~UniqueDrmMapping()                                  { reset(); }
+    ~UniqueDrmMapping() { reset(); }
 
     UniqueDrmMapping (UniqueDrmMapping&& other) noexcept
         : calls (other.calls), address (std::exchange (other.address, nullptr)), length (other.length) {}
@@ -149,7 +145,7 @@ public:
         return *this;
     }
 
-    uint8_t* get() const noexcept                        { return static_cast<uint8_t*> (address); }
+    uint8_t* get() const noexcept { return static_cast<uint8_t*> (address); }
 
     void reset() noexcept
     {

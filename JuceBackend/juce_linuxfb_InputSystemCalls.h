@@ -26,7 +26,7 @@ public:
     virtual ~InputSystemCalls() = default;
 
     /** The calls in use: a scope's stand-in, else the device's own. */
-    static InputSystemCalls& get()                { return getSystemCalls<InputSystemCalls>(); }
+    static InputSystemCalls& get() { return getSystemCalls<InputSystemCalls>(); }
 
     /** The device's own calls, over libudev and libinput. */
     static InputSystemCalls& getDeviceCalls();

@@ -15,17 +15,16 @@ namespace
     {
         return (uint64_t) readLittleEndian32 (bytes) | ((uint64_t) readLittleEndian32 (bytes + 4) << 32);
     }
-}
+} // namespace
 
-bool Rga2::parseCompletions (const uint8_t* bytes, size_t numBytes,
-                             const std::function<void (const Completion&)>& onRecord)
+bool Rga2::parseCompletions (const uint8_t* bytes, size_t numBytes, const std::function<void (const Completion&)>& onRecord)
 {
     size_t offset = 0;
 
     while (numBytes - offset >= completionHeaderSize)
     {
         Completion record {};
-        record.type   = readLittleEndian32 (bytes + offset);
+        record.type = readLittleEndian32 (bytes + offset);
         record.length = readLittleEndian32 (bytes + offset + 4);
 
         const auto remaining = numBytes - offset;
@@ -37,7 +36,7 @@ bool Rga2::parseCompletions (const uint8_t* bytes, size_t numBytes,
         if (record.type == jobCompletedType)
         {
             record.userData = readLittleEndian64 (bytes + offset + 8);
-            record.status   = readLittleEndian32 (bytes + offset + 16);
+            record.status = readLittleEndian32 (bytes + offset + 16);
         }
 
         onRecord (record);

@@ -21,7 +21,7 @@ namespace
             return fd >= 0 ? fd : -errno;
         }
 
-        int close (int fd) override                      { return ::close (fd) == 0 ? 0 : -errno; }
+        int close (int fd) override { return ::close (fd) == 0 ? 0 : -errno; }
 
         int importBuffer (int fd, Rga2::ImportRequest& request) override
         {
@@ -46,7 +46,7 @@ namespace
             return numRead >= 0 ? numRead : -errno;
         }
     };
-}
+} // namespace
 
 RgaSystemCalls& RgaSystemCalls::getDeviceCalls()
 {

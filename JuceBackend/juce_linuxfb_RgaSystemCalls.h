@@ -23,7 +23,7 @@ public:
     virtual ~RgaSystemCalls() = default;
 
     /** The calls in use: a scope's stand-in, else the device's own. */
-    static RgaSystemCalls& get()                  { return getSystemCalls<RgaSystemCalls>(); }
+    static RgaSystemCalls& get() { return getSystemCalls<RgaSystemCalls>(); }
 
     /** The device's own calls, over open, ioctl and read. */
     static RgaSystemCalls& getDeviceCalls();

@@ -24,7 +24,7 @@ namespace SystemCallsDetail
     struct Installed
     {
         std::atomic<Calls*> calls { nullptr };
-        std::mutex lock;                              // guards the chain of scopes
+        std::mutex lock; // guards the chain of scopes
         ScopedSystemCalls<Calls>* innermost = nullptr;
     };
 
@@ -35,7 +35,7 @@ namespace SystemCallsDetail
         static auto* state = new Installed<Calls>();
         return *state;
     }
-}
+} // namespace SystemCallsDetail
 
 /** The calls in use behind the seam Calls. */
 template <typename Calls>
@@ -59,7 +59,7 @@ template <typename Calls>
 class ScopedSystemCalls
 {
 public:
-    explicit ScopedSystemCalls (Calls& standIn)  : calls (standIn)
+    explicit ScopedSystemCalls (Calls& standIn) : calls (standIn)
     {
         auto& state = SystemCallsDetail::installed<Calls>();
         const std::lock_guard<std::mutex> sl (state.lock);
@@ -115,7 +115,7 @@ public:
     UniqueDescriptor (Calls& callsThatOpened, int descriptor) noexcept
         : calls (&callsThatOpened), fd (descriptor < 0 ? -1 : descriptor) {}
 
-    ~UniqueDescriptor()                                  { reset(); }
+    ~UniqueDescriptor() { reset(); }
 
     UniqueDescriptor (UniqueDescriptor&& other) noexcept
         : calls (other.calls), fd (std::exchange (other.fd, -1)) {}
@@ -132,8 +132,8 @@ public:
         return *this;
     }
 
-    int get() const noexcept                             { return fd; }
-    bool isValid() const noexcept                        { return fd >= 0; }
+    int get() const noexcept { return fd; }
+    bool isValid() const noexcept { return fd >= 0; }
 
     void reset() noexcept
     {

@@ -34,10 +34,10 @@ SimConsole::~SimConsole()
     ::munmap (shared, sizeof (Shared));
 }
 
-int SimConsole::getCurrentMode() const           { return shared->mode; }
-void SimConsole::setCurrentMode (int mode)       { shared->mode = mode; }
-int SimConsole::getNumModeChanges() const        { return shared->numModeChanges; }
-int SimConsole::getNumOpenDescriptors() const    { return shared->numOpen; }
+int SimConsole::getCurrentMode() const { return shared->mode; }
+void SimConsole::setCurrentMode (int mode) { shared->mode = mode; }
+int SimConsole::getNumModeChanges() const { return shared->numModeChanges; }
+int SimConsole::getNumOpenDescriptors() const { return shared->numOpen; }
 
 int SimConsole::getNumMisusedDescriptors() const
 {

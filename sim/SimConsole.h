@@ -25,7 +25,12 @@ public:
 
     bool present = true;
 
-    enum class Call { open, getMode, setMode };
+    enum class Call
+    {
+        open,
+        getMode,
+        setMode
+    };
     Faults<Call> faults;
 
     /** The mode as the backend left it (KD_TEXT, KD_GRAPHICS), also after a

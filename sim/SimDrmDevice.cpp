@@ -207,7 +207,6 @@ int SimDrmDevice::getNumPendingFlips() const
     return (int) pendingFlips.size();
 }
 
-
 int SimDrmDevice::getNumMappings() const
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
@@ -262,8 +261,7 @@ std::optional<SimDrmDevice::Buffer> SimDrmDevice::getExportedBuffer (int dmaBuff
     return {};
 }
 
-bool SimDrmDevice::useBuffers (uint32_t sourceHandle, uint32_t destinationHandle,
-                               const std::function<void (const BufferMemory&, const BufferMemory&)>& use)
+bool SimDrmDevice::useBuffers (uint32_t sourceHandle, uint32_t destinationHandle, const std::function<void (const BufferMemory&, const BufferMemory&)>& use)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
     auto* source = findBuffer (sourceHandle);
@@ -627,8 +625,7 @@ int SimDrmDevice::unmapMemory (void* address, size_t)
 }
 
 //==============================================================================
-int SimDrmDevice::addFramebuffer (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel,
-                                  uint32_t pitch, uint32_t handle, uint32_t& framebufferId)
+int SimDrmDevice::addFramebuffer (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel, uint32_t pitch, uint32_t handle, uint32_t& framebufferId)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
@@ -669,8 +666,7 @@ int SimDrmDevice::removeFramebuffer (int fd, uint32_t framebufferId)
     return 0;
 }
 
-int SimDrmDevice::setCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t, uint32_t,
-                           uint32_t* connectorIds, int count, drmModeModeInfoPtr mode)
+int SimDrmDevice::setCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t, uint32_t, uint32_t* connectorIds, int count, drmModeModeInfoPtr mode)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 
@@ -806,8 +802,7 @@ int SimDrmDevice::handleEvent (int fd, drmEventContext& context)
     return 0;
 }
 
-int SimDrmDevice::setCursor (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
-                             int32_t hotX, int32_t hotY)
+int SimDrmDevice::setCursor (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height, int32_t hotX, int32_t hotY)
 {
     const std::lock_guard<std::recursive_mutex> sl (lock);
 

@@ -56,10 +56,26 @@ public:
     /** The calls that faults can make fail, by name. */
     enum class Call
     {
-        open, getCap, setMaster, dropMaster,
-        getResources, getPlaneResources, getConnector, getEncoder,
-        createDumbBuffer, mapDumbBuffer, destroyDumbBuffer, exportDumbBuffer, mapMemory,
-        addFramebuffer, removeFramebuffer, setCrtc, pageFlip, handleEvent, setCursor, moveCursor
+        open,
+        getCap,
+        setMaster,
+        dropMaster,
+        getResources,
+        getPlaneResources,
+        getConnector,
+        getEncoder,
+        createDumbBuffer,
+        mapDumbBuffer,
+        destroyDumbBuffer,
+        exportDumbBuffer,
+        mapMemory,
+        addFramebuffer,
+        removeFramebuffer,
+        setCrtc,
+        pageFlip,
+        handleEvent,
+        setCursor,
+        moveCursor
     };
 
     Faults<Call> faults;
@@ -153,8 +169,7 @@ public:
 
     /** Runs use with the memory of two live buffers, under the device's lock;
         false (without running it) when either is gone. */
-    bool useBuffers (uint32_t sourceHandle, uint32_t destinationHandle,
-                     const std::function<void (const BufferMemory& source, const BufferMemory& destination)>& use);
+    bool useBuffers (uint32_t sourceHandle, uint32_t destinationHandle, const std::function<void (const BufferMemory& source, const BufferMemory& destination)>& use);
 
     //==========================================================================
     int open (const char* path, int flags) override;
@@ -176,19 +191,20 @@ public:
     int exportDumbBuffer (int fd, uint32_t handle, int& dmaBufferFd) override;
     int mapMemory (int fd, uint64_t offset, size_t length, void*& address) override;
     int unmapMemory (void* address, size_t length) override;
-    int addFramebuffer (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel,
-                        uint32_t pitch, uint32_t handle, uint32_t& framebufferId) override;
+    int addFramebuffer (int fd, uint32_t width, uint32_t height, uint8_t depth, uint8_t bitsPerPixel, uint32_t pitch, uint32_t handle, uint32_t& framebufferId) override;
     int removeFramebuffer (int fd, uint32_t framebufferId) override;
-    int setCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t x, uint32_t y,
-                 uint32_t* connectors, int count, drmModeModeInfoPtr mode) override;
+    int setCrtc (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t x, uint32_t y, uint32_t* connectors, int count, drmModeModeInfoPtr mode) override;
     int pageFlip (int fd, uint32_t crtcId, uint32_t framebufferId, uint32_t flags, void* userData) override;
     int handleEvent (int fd, drmEventContext& context) override;
-    int setCursor (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height,
-                   int32_t hotX, int32_t hotY) override;
+    int setCursor (int fd, uint32_t crtcId, uint32_t handle, uint32_t width, uint32_t height, int32_t hotX, int32_t hotY) override;
     int moveCursor (int fd, uint32_t crtcId, int x, int y) override;
 
 private:
-    enum class Kind { drm, dmaBuffer };
+    enum class Kind
+    {
+        drm,
+        dmaBuffer
+    };
 
     struct Descriptor
     {

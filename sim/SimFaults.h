@@ -64,7 +64,7 @@ private:
     struct Plan
     {
         int error = 0;
-        int remaining = 0;    // every: until cleared
+        int remaining = 0; // every: until cleared
     };
 
     std::mutex lock;

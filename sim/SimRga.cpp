@@ -23,9 +23,9 @@ namespace
         const uint64_t one = 1;
         [[maybe_unused]] auto n = ::write (fd, &one, sizeof (one));
     }
-}
+} // namespace
 
-SimRga::SimRga (SimDrmDevice& drmDevice)  : drm (drmDevice) {}
+SimRga::SimRga (SimDrmDevice& drmDevice) : drm (drmDevice) {}
 
 SimRga::~SimRga()
 {
@@ -56,7 +56,8 @@ void SimRga::queueCompletionBytes (const std::vector<uint8_t>& bytes)
 std::vector<uint8_t> SimRga::makeCompletionRecord (uint64_t userData, uint32_t status, uint32_t type, uint32_t length)
 {
     std::vector<uint8_t> record (24, 0);
-    auto put32 = [&] (size_t offset, uint32_t value) { for (int i = 0; i < 4; ++i) record[offset + (size_t) i] = (uint8_t) (value >> (8 * i)); };
+    auto put32 = [&] (size_t offset, uint32_t value)
+    { for (int i = 0; i < 4; ++i) record[offset + (size_t) i] = (uint8_t) (value >> (8 * i)); };
     put32 (0, type);
     put32 (4, length);
     put32 (8, (uint32_t) userData);
@@ -141,7 +142,7 @@ int SimRga::importBuffer (int fd, juce::Rga2::ImportRequest& request)
         return -EBADF;
 
     if (request.width != buffer->width || request.height != buffer->height
-         || request.pitch != buffer->pitch || request.format != juce::Rga2::formatXRGB8888)
+        || request.pitch != buffer->pitch || request.format != juce::Rga2::formatXRGB8888)
         return -EINVAL;
 
     request.handle = nextHandle++;
@@ -193,9 +194,8 @@ uint32_t SimRga::runJob (const Job& job)
 
     uint32_t status = 0;
 
-    const auto copied = drm.useBuffers (source->second, destination->second,
-                                        [&] (const SimDrmDevice::BufferMemory& from, const SimDrmDevice::BufferMemory& to)
-    {
+    const auto copied = drm.useBuffers (source->second, destination->second, [&] (const SimDrmDevice::BufferMemory& from, const SimDrmDevice::BufferMemory& to)
+                                        {
         const auto sw = from.info.width, sh = from.info.height;
         const auto dw = to.info.width,   dh = to.info.height;
         const bool quarterTurn = job.rotation == 90 || job.rotation == 270;
@@ -225,8 +225,7 @@ uint32_t SimRga::runJob (const Job& job)
 
                 std::memcpy (to.data + ty * to.info.pitch + tx * 4, from.data + y * from.info.pitch + x * 4, 4);
             }
-        }
-    });
+        } });
 
     return copied ? status : invalid;
 }

@@ -29,10 +29,17 @@ public:
     //==========================================================================
     // What exists and what fails; set before the backend uses the device.
     bool present = false;
-    uint32_t jobStatus = 0;          // status of the completion records
-    bool autoCompleteJobs = true;    // false: jobs run, their records are left to the test
+    uint32_t jobStatus = 0; // status of the completion records
+    bool autoCompleteJobs = true; // false: jobs run, their records are left to the test
 
-    enum class Call { open, importBuffer, releaseBuffer, submitJob, readCompletions };
+    enum class Call
+    {
+        open,
+        importBuffer,
+        releaseBuffer,
+        submitJob,
+        readCompletions
+    };
     Faults<Call> faults;
 
     //==========================================================================
@@ -53,8 +60,7 @@ public:
     void queueCompletionBytes (const std::vector<uint8_t>& bytes);
 
     /** Completion record as the accelerator writes it (24 bytes: 20 used, 4 padding). */
-    static std::vector<uint8_t> makeCompletionRecord (uint64_t userData, uint32_t status,
-                                                      uint32_t type = 0, uint32_t length = 24);
+    static std::vector<uint8_t> makeCompletionRecord (uint64_t userData, uint32_t status, uint32_t type = 0, uint32_t length = 24);
 
     int getNumOpenDescriptors() const;
     int getNumMisusedDescriptors() const;
@@ -76,7 +82,7 @@ private:
     SimDrmDevice& drm;
     mutable std::mutex lock;
     int deviceFd = -1;
-    std::map<uint32_t, uint32_t> handles;    // accelerator handle -> dumb buffer handle
+    std::map<uint32_t, uint32_t> handles; // accelerator handle -> dumb buffer handle
     std::vector<Job> jobs;
     std::deque<uint8_t> completionBytes;
     uint32_t nextHandle = 1;

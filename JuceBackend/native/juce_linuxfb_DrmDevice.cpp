@@ -246,8 +246,7 @@ DrmDevice::Rotation DrmDevice::readRotation()
     return rotation;
 }
 
-std::unique_ptr<DrmScreen> DrmDevice::createScreen (UniqueDrmConnector connector, uint32 crtcId,
-                                                    const drmModeModeInfo& mode)
+std::unique_ptr<DrmScreen> DrmDevice::createScreen (UniqueDrmConnector connector, uint32 crtcId, const drmModeModeInfo& mode)
 {
     std::unique_ptr<DrmPageFlipper> flipper;
     auto width = (int) mode.hdisplay;
@@ -271,9 +270,7 @@ std::unique_ptr<DrmScreen> DrmDevice::createScreen (UniqueDrmConnector connector
     if (! flipper->init ((int) mode.hdisplay, (int) mode.vdisplay))
         return {};
 
-    auto screen = std::make_unique<DrmScreen> (drm.get(), std::move (flipper), std::move (connector), crtcId, mode,
-                                               Rectangle<int> (0, 0, width, height), touchIndex,
-                                               LinuxFbCursors::createDefaultCursor (drm.get()));
+    auto screen = std::make_unique<DrmScreen> (drm.get(), std::move (flipper), std::move (connector), crtcId, mode, Rectangle<int> (0, 0, width, height), touchIndex, LinuxFbCursors::createDefaultCursor (drm.get()));
     screen->createImages();
     return screen;
 }

@@ -32,8 +32,8 @@ public:
     void scanScreens();
 
     /** Called on the system event thread too: they do not change after open. */
-    int getDrmDescriptor() const noexcept              { return drm.get(); }
-    int getAcceleratorDescriptor() const noexcept      { return rga.get(); }
+    int getDrmDescriptor() const noexcept { return drm.get(); }
+    int getAcceleratorDescriptor() const noexcept { return rga.get(); }
 
     /** In layout order: DSI panels first, from left to right. */
     const OwnedArray<DrmScreen>& getScreens() const noexcept  { return screens; }
@@ -73,8 +73,7 @@ private:
 
     void scanConnectors (const drmModeRes& resources, OwnedArray<DrmScreen>& current,
                          OwnedArray<DrmScreen>& next, bool& retryNeeded);
-    std::unique_ptr<DrmScreen> createScreen (UniqueDrmConnector connector, uint32 crtcId,
-                                             const drmModeModeInfo& mode);
+    std::unique_ptr<DrmScreen> createScreen (UniqueDrmConnector connector, uint32 crtcId, const drmModeModeInfo& mode);
 
     UniqueDescriptor<DrmSystemCalls> drm;
     UniqueDescriptor<RgaSystemCalls> rga;

@@ -5,7 +5,7 @@
 namespace juce
 {
 
-DrmDirectPageFlipper::DrmDirectPageFlipper (int drmDescriptor)  : fd (drmDescriptor) {}
+DrmDirectPageFlipper::DrmDirectPageFlipper (int drmDescriptor) : fd (drmDescriptor) {}
 
 DrmDirectPageFlipper::~DrmDirectPageFlipper() = default;
 

@@ -20,7 +20,7 @@ namespace
         // A file of the system's own, not a device behind a seam.
         struct SystemFiles
         {
-            int close (int fd) const    { return ::close (fd); }
+            int close (int fd) const { return ::close (fd); }
         };
 
         SystemFiles files;
@@ -29,7 +29,7 @@ namespace
 
         return fd.isValid() && ::write (fd.get(), "3\n", 2) == 2;
     }
-}
+} // namespace
 
 //==============================================================================
 DrmDumbBuffer::DrmDumbBuffer (int drmDescriptor) noexcept

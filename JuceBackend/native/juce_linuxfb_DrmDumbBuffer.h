@@ -25,16 +25,16 @@ public:
     void destroy();
 
     /** The error number of the last call above that failed; 0 while none did. */
-    int getError() const noexcept                { return error; }
+    int getError() const noexcept { return error; }
 
-    int getWidth() const noexcept                { return width; }
-    int getHeight() const noexcept               { return height; }
-    uint32 getPitch() const noexcept             { return pitch; }
-    int getBytesPerPixel() const noexcept        { return bytesPerPixel; }
-    uint32 getHandle() const noexcept            { return handle; }
-    uint32 getFramebufferId() const noexcept     { return framebufferId; }
-    uint64 getSize() const noexcept              { return size; }
-    uint8* getData() const noexcept              { return mapping.get(); }
+    int getWidth() const noexcept { return width; }
+    int getHeight() const noexcept { return height; }
+    uint32 getPitch() const noexcept { return pitch; }
+    int getBytesPerPixel() const noexcept { return bytesPerPixel; }
+    uint32 getHandle() const noexcept { return handle; }
+    uint32 getFramebufferId() const noexcept { return framebufferId; }
+    uint64 getSize() const noexcept { return size; }
+    uint8* getData() const noexcept { return mapping.get(); }
 
 private:
     bool failed (int errorNumber) noexcept;

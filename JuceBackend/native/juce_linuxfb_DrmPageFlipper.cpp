@@ -78,8 +78,7 @@ bool DrmPageFlipper::handleDrmEvents (int drmDescriptor)
 
 bool DrmPageFlipper::requestPageFlip (int drmDescriptor, uint32 crtcId, uint32 framebufferId)
 {
-    const auto result = DrmSystemCalls::get().pageFlip (drmDescriptor, crtcId, framebufferId, DRM_MODE_PAGE_FLIP_EVENT,
-                                                        reinterpret_cast<void*> ((uintptr_t) completionTag));
+    const auto result = DrmSystemCalls::get().pageFlip (drmDescriptor, crtcId, framebufferId, DRM_MODE_PAGE_FLIP_EVENT, reinterpret_cast<void*> ((uintptr_t) completionTag));
     if (result != 0)
     {
         logBackendFailure ("drmModePageFlip failed: " + String (result), -result);
@@ -90,8 +89,7 @@ bool DrmPageFlipper::requestPageFlip (int drmDescriptor, uint32 crtcId, uint32 f
 }
 
 //==============================================================================
-bool DrmPageFlipper::setCursorPlane (int drmDescriptor, uint32 crtcId, uint32 handle, Point<int> hotspot,
-                                     Point<int>& rememberedHotspot)
+bool DrmPageFlipper::setCursorPlane (int drmDescriptor, uint32 crtcId, uint32 handle, Point<int> hotspot, Point<int>& rememberedHotspot)
 {
     const auto size = handle != 0 ? (uint32) DrmCursor::size : 0u;
 

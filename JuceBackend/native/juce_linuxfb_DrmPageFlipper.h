@@ -60,8 +60,7 @@ protected:
 
     /** Shows the cursor buffer with this handle on the CRTC (0 hides the
         cursor) and remembers its hotspot, which every later move subtracts. */
-    static bool setCursorPlane (int drmDescriptor, uint32 crtcId, uint32 handle, Point<int> hotspot,
-                                Point<int>& rememberedHotspot);
+    static bool setCursorPlane (int drmDescriptor, uint32 crtcId, uint32 handle, Point<int> hotspot, Point<int>& rememberedHotspot);
     static bool moveCursorPlane (int drmDescriptor, uint32 crtcId, Point<int> position);
 
     /** The cursor's buffer handle; 0 (nothing shown) without a cursor or buffer. */

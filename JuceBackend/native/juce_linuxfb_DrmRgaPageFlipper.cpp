@@ -36,7 +36,7 @@ void DrmRgaPageFlipper::pageFlipped()
 bool DrmRgaPageFlipper::init (int width, int height)
 {
     const bool rotated = rotation == 90 || rotation == 270;
-    const int renderWidth  = rotated ? height : width;
+    const int renderWidth = rotated ? height : width;
     const int renderHeight = rotated ? width : height;
 
     renderToScanout = AffineTransform::rotation ((float) rotation * 6.2831855f / 360.0f);
@@ -50,7 +50,7 @@ bool DrmRgaPageFlipper::init (int width, int height)
     renderBuffer = std::make_unique<DrmDumbBuffer> (fd);
 
     if (! (renderBuffer->create (renderWidth, renderHeight) && renderBuffer->map()
-             && importBuffer (*renderBuffer, renderHandle)))
+           && importBuffer (*renderBuffer, renderHandle)))
         return false;
 
     for (int i = 0; i < 2; ++i)
@@ -58,7 +58,7 @@ bool DrmRgaPageFlipper::init (int width, int height)
         auto* buffer = scanoutBuffers.add (new DrmDumbBuffer (fd));
 
         if (! (buffer->create (width, height) && buffer->addFramebuffer()
-                 && importBuffer (*buffer, scanoutHandles[i])))
+               && importBuffer (*buffer, scanoutHandles[i])))
             return false;
     }
 
@@ -254,7 +254,7 @@ bool DrmRgaPageFlipper::handleCompletions (int acceleratorDescriptor)
         return false;
 
     const auto wellFormed = Rga2::parseCompletions (bytes, (size_t) numRead, [] (const Rga2::Completion& record)
-    {
+                                                    {
         if (record.type != Rga2::jobCompletedType)
             return;
 
@@ -262,8 +262,7 @@ bool DrmRgaPageFlipper::handleCompletions (int acceleratorDescriptor)
             logBackendFailure ("Bad status from RGA2: " + String (record.status));
 
         if (auto* flipper = dynamic_cast<DrmRgaPageFlipper*> (findByCompletionTag (record.userData)))
-            flipper->jobCompleted();
-    });
+            flipper->jobCompleted(); });
 
     if (! wellFormed)
         logBackendFailure ("Bad RGA2 completion record in a read of " + String ((int64) numRead));

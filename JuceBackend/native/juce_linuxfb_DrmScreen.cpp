@@ -81,9 +81,7 @@ namespace
 }
 
 //==============================================================================
-DrmScreen::DrmScreen (int drmDescriptor, std::unique_ptr<DrmPageFlipper> pageFlipper, UniqueDrmConnector connectorObject,
-                      uint32 crtc, const drmModeModeInfo& modeInfo, Rectangle<int> screenArea, int touchRotation,
-                      DrmCursor::Ptr cursor)
+DrmScreen::DrmScreen (int drmDescriptor, std::unique_ptr<DrmPageFlipper> pageFlipper, UniqueDrmConnector connectorObject, uint32 crtc, const drmModeModeInfo& modeInfo, Rectangle<int> screenArea, int touchRotation, DrmCursor::Ptr cursor)
     : fd (drmDescriptor),
       flipper (std::move (pageFlipper)),
       connector (std::move (connectorObject)),

@@ -17,9 +17,7 @@ class DrmScreen  : public Timer
 {
 public:
     /** Takes ownership of the flipper and of the connector object. */
-    DrmScreen (int drmDescriptor, std::unique_ptr<DrmPageFlipper> flipper, UniqueDrmConnector connector,
-               uint32 crtcId, const drmModeModeInfo& mode, Rectangle<int> area, int touchRotationIndex,
-               DrmCursor::Ptr defaultCursor);
+    DrmScreen (int drmDescriptor, std::unique_ptr<DrmPageFlipper> flipper, UniqueDrmConnector connector, uint32 crtcId, const drmModeModeInfo& mode, Rectangle<int> area, int touchRotationIndex, DrmCursor::Ptr defaultCursor);
     ~DrmScreen() override;
 
     /** One image per flipper buffer to paint into; the cursor plane starts hidden. */

@@ -31,7 +31,8 @@ TEST(ScopedSystemCalls, NestedScopesGiveBackWhatWasThereBefore)
         {
             const juce::ConsoleSystemCalls::Scoped innerScope(inner);
             EXPECT_EQ(&InUse(), &inner);
-            EXPECT_EQ(&juce::DrmSystemCalls::get(), &juce::DrmSystemCalls::getDeviceCalls()) << "other seams keep theirs";
+            EXPECT_EQ(&juce::DrmSystemCalls::get(), &juce::DrmSystemCalls::getDeviceCalls())
+                << "other seams keep theirs";
         }
         EXPECT_EQ(&InUse(), &outer);
     }

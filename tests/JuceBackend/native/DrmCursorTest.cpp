@@ -106,7 +106,7 @@ TEST_F(Cursors, ThatCannotBeMadeAreNoneAndTheProgramGoesOn)
     ASSERT_TRUE(OpenDevice());
     const auto image = Marker(8, 8, {0, 0});
 
-    sim.drm.faults.failNext(DrmCall::createDumbBuffer, ENOMEM, 2);    // the allocation and its retry
+    sim.drm.faults.failNext(DrmCall::createDumbBuffer, ENOMEM, 2); // the allocation and its retry
     {
         VxTest::CaptureStderr capture;
         EXPECT_EQ(juce::LinuxFbCursors::createCustomCursor(image, {}), nullptr);

@@ -87,8 +87,10 @@ TEST_F(DrmDeviceOpen, FailsAtTheFirstMissingPiece)
         {"capabilities unreadable", [](Sim::SimulatedDevice& d) { d.drm.faults.failEvery(DrmCall::getCap, EINVAL); }},
         {"not the DRM master", [](Sim::SimulatedDevice& d) { d.drm.faults.failEvery(DrmCall::setMaster, EACCES); }},
         {"no console", [](Sim::SimulatedDevice& d) { d.console.present = false; }},
-        {"console mode unreadable", [](Sim::SimulatedDevice& d) { d.console.faults.failEvery(ConsoleCall::getMode, ENOTTY); }},
-        {"console refuses graphics", [](Sim::SimulatedDevice& d) { d.console.faults.failEvery(ConsoleCall::setMode, EINVAL); }},
+        {"console mode unreadable",
+         [](Sim::SimulatedDevice& d) { d.console.faults.failEvery(ConsoleCall::getMode, ENOTTY); }},
+        {"console refuses graphics",
+         [](Sim::SimulatedDevice& d) { d.console.faults.failEvery(ConsoleCall::setMode, EINVAL); }},
     };
 
     for (const auto& c : cases)

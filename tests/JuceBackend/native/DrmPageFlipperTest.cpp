@@ -451,7 +451,10 @@ TEST_F(AcceleratorPageFlipper, MalformedRecordsEndTheWalkWithinWhatWasRead)
         {"length 0", [] { return Sim::SimRga::makeCompletionRecord(0, 0, 0, 0); }},
         {"shorter than its fields", [] { return Sim::SimRga::makeCompletionRecord(0, 0, 0, 12); }},
         {"longer than what was read", [] { return Sim::SimRga::makeCompletionRecord(0, 0, 0, 0xfffffff0u); }},
-        {"a few stray bytes", [] { return std::vector<uint8_t>{1, 2, 3}; }},
+        {"a few stray bytes",
+         [] {
+             return std::vector<uint8_t>{1, 2, 3};
+         }},
     };
 
     for (const auto& c : cases)
