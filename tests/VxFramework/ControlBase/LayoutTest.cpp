@@ -359,6 +359,37 @@ const LayoutCase kCases[] = {
      {20, 0, 16, 40},
      true,
      Vx::VXR_E_FAIL},
+    {"the pass reports its last axis that acted: X refused, then Y grown",
+     [](Scene& s) {
+         s.L().XPlacementAnchor = 1.0f;
+         s.L().XPositionAbs = 10;
+         s.Child("c", {0, 0, 50, 10});
+         s.L().SetMinimumSpec(0, {LimitReference::NamedControl, "c", 1.0f, 5.0});
+         s.L().YMinSizeAbs = 50;
+     },
+     {-6, 0, 16, 50},
+     true,
+     1},
+    {"an anchor above 1 is refused when the far edge must move",
+     [](Scene& s) {
+         s.L().XPlacementAnchor = 1.5f;
+         s.L().XPositionAbs = 10;
+         s.Child("c", {0, 0, 50, 10});
+         s.L().SetMinimumSpec(0, {LimitReference::NamedControl, "c", 1.0f, 0.0});
+     },
+     {-14, 0, 16, 40},
+     true,
+     Vx::VXR_E_FAIL},
+    {"an anchor below 0 is refused when the near edge must move",
+     [](Scene& s) {
+         s.L().XPlacementAnchor = -0.5f;
+         s.L().XPositionAbs = 20;
+         s.Child("c", {-30, 0, 5, 10});
+         s.L().SetMinimumSpec(0, {LimitReference::NamedControl, "c", 0.0f, 0.0});
+     },
+     {28, 0, 16, 40},
+     true,
+     Vx::VXR_E_FAIL},
     {"a child docked on the axis is moved once more by minus the scroll",
      [](Scene& s) {
          s.control->Scroll({5, 0});
