@@ -13,11 +13,13 @@ namespace Vx
 {
 using Text = StringT<char, unsigned short>;
 
-namespace Detail
+namespace
 {
-void AssertParameterPoolThread() noexcept
+// No lock guards the pools, so one thread must own them all: the first thread
+// that used one, which is the user-interface thread.  Any other thread logs an
+// assertion (and goes on, unprotected).
+void AssertPoolThread() noexcept
 {
-    // No lock guards the pools, so one thread must own them all.
     static std::atomic<std::thread::id> owner{std::thread::id()};
     const std::thread::id self = std::this_thread::get_id();
     std::thread::id expected = owner.load(std::memory_order_relaxed);
@@ -27,10 +29,7 @@ void AssertParameterPoolThread() noexcept
         return;
     VX_ASSERT(expected == self);
 }
-} // namespace Detail
 
-namespace
-{
 template <class T, int N>
 ReuseAllocator<T, N>& PoolOf()
 {
@@ -45,7 +44,7 @@ void* AllocateFromPool(std::size_t size)
 {
     if (size != sizeof(T))
         return ::operator new(size);
-    Detail::AssertParameterPoolThread();
+    AssertPoolThread();
     return PoolOf<T, N>().AllocateOrThrow(size);
 }
 
@@ -60,7 +59,7 @@ void FreeToPool(void* memory, std::size_t size) noexcept
         ::operator delete(memory);
         return;
     }
-    Detail::AssertParameterPoolThread();
+    AssertPoolThread();
     PoolOf<T, N>().Free(memory);
 }
 } // namespace

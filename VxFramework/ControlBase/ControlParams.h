@@ -29,14 +29,6 @@ namespace Vx
 class LControl;
 class LMenuDescriptor;
 
-namespace Detail
-{
-// The pools' thread: the first thread that used a parameter pool, which is
-// the user-interface thread.  Any other thread logs an assertion (and goes
-// on, unprotected).
-void AssertParameterPoolThread() noexcept;
-} // namespace Detail
-
 // The pool, allocation and deallocation functions of a pooled class.  The
 // sized delete gets the size of the object's own class, so memory that a
 // derived class took from the heap goes back to the heap.
