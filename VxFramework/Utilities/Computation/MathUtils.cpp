@@ -69,6 +69,30 @@ std::int32_t RoundHalfAwayFromZero(double value) noexcept
     return RoundInRange(value);
 }
 
+template <>
+double RoundHalfAwayFromZero<double>(double value) noexcept
+{
+    if (std::isnan(value))
+        return 0.0;
+    // From 2^52 on every double is whole; adding 0.5 there could round the
+    // sum up to the next representable value.
+    if (!(std::fabs(value) < kDoubleLimit))
+        return value;
+    const double shifted = std::signbit(value) ? value - 0.5 : value + 0.5;
+    return static_cast<double>(static_cast<std::int64_t>(shifted));
+}
+
+double FloorTolerant(double value) noexcept
+{
+    constexpr double kNudge = 1.0 / kDoubleLimit; // 2^-52
+    // From 2^52 on every double is whole, and the nudge would be a whole step.
+    if (!(std::fabs(value) < kDoubleLimit))
+        return value;
+    if (value >= 0.0)
+        return std::trunc(value + value * kNudge);
+    return std::trunc(value - 1.0 - value * kNudge);
+}
+
 std::int32_t RoundToInt(double value) noexcept
 {
     return CheckedRound(value, kIntMax);

@@ -10,6 +10,26 @@ namespace Vx
 // gives 0, so the conversion itself is always defined.
 std::int32_t RoundHalfAwayFromZero(double value) noexcept;
 
+// The same rounding with the result type named: RoundHalfAwayFromZero<double>
+// keeps the value a double (truncated through a 64-bit integer), so layout
+// values beyond the int range survive.  A value of 2^52 or more is already
+// whole and comes back unchanged (infinities too); NaN gives 0.
+template <class R>
+R RoundHalfAwayFromZero(double value) noexcept = delete;
+template <>
+double RoundHalfAwayFromZero<double>(double value) noexcept;
+template <>
+inline std::int32_t RoundHalfAwayFromZero<std::int32_t>(double value) noexcept
+{
+    return RoundHalfAwayFromZero(value);
+}
+
+// The floor of a value taken after a relative nudge of 2^-52 upwards, so that
+// a value a hair below a whole number (the rounding error of a sum) counts as
+// that number.  Values of 2^52 or more, already whole, come back unchanged;
+// NaN stays NaN.
+double FloorTolerant(double value) noexcept;
+
 // The same rounding with a range check: below -2^31 (or NaN) an assertion and
 // INT32_MIN, above 2^31 - 1 an assertion and INT32_MAX.
 std::int32_t RoundToInt(double value) noexcept;

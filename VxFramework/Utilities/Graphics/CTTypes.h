@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 namespace Vx
 {
@@ -173,6 +174,31 @@ struct RectT
         width = clippedWidth;
         height = clippedHeight;
         return width > T(0) && height > T(0);
+    }
+
+    // A negative width or height is made positive by moving the left or top
+    // edge (x + w, w = -w); then the four edges are floored, each with
+    // FloorTolerant, so the size is the difference of the snapped edges.
+    void NormalizeAndSnap() noexcept requires std::is_floating_point_v<T>
+    {
+        if (width < T(0))
+        {
+            x += width;
+            width = -width;
+        }
+        if (height < T(0))
+        {
+            y += height;
+            height = -height;
+        }
+        const T left = static_cast<T>(FloorTolerant(x));
+        const T right = static_cast<T>(FloorTolerant(x + width));
+        const T top = static_cast<T>(FloorTolerant(y));
+        const T bottom = static_cast<T>(FloorTolerant(y + height));
+        x = left;
+        y = top;
+        width = right - left;
+        height = bottom - top;
     }
 
     bool operator==(const RectT& other) const noexcept

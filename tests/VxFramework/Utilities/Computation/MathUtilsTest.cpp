@@ -126,3 +126,60 @@ TEST(Rounding, RoundToIntChecksAndRoundHalfAwayFromZeroDoesNot)
     EXPECT_EQ(Vx::RoundToInt(-1e10), kMin);
     EXPECT_NE(capture.Finish().find("MathUtils.cpp"), std::string::npos);
 }
+
+TEST(Rounding, TheDoubleFormKeepsValuesBeyondTheIntRange)
+{
+    struct Case
+    {
+        double input;
+        double expected;
+    };
+    const Case cases[] = {
+        {2.5, 3.0},
+        {-2.5, -3.0},
+        {-0.4, 0.0},
+        {-0.0, 0.0},
+        // Beyond the int range the int form would saturate; layout keeps these.
+        {3e9 + 0.5, 3000000001.0},
+        {-5000000000.5, -5000000001.0},
+        // Whole already: adding 0.5 here would round up to the next double.
+        {4503599627370497.0, 4503599627370497.0},
+        {-1e300, -1e300},
+        {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()},
+        {std::nan(""), 0.0},
+    };
+    VxTest::CaptureStderr capture;
+    for (const Case& c : cases)
+        EXPECT_EQ(Vx::RoundHalfAwayFromZero<double>(c.input), c.expected) << "input " << c.input;
+    // Both forms stay callable side by side.
+    EXPECT_EQ(Vx::RoundHalfAwayFromZero<std::int32_t>(3e9), kMax);
+    EXPECT_EQ(Vx::RoundHalfAwayFromZero(-2.5), -3);
+    EXPECT_EQ(capture.Finish(), "");
+}
+
+TEST(Rounding, FloorTolerantCountsAHairBelowAWholeNumberAsThatNumber)
+{
+    struct Case
+    {
+        double input;
+        double expected;
+    };
+    const Case cases[] = {
+        {10.5, 10.0},
+        {10.0, 10.0},
+        {0.0, 0.0},
+        // 0.7 + 0.1 + 0.2 falls a hair below 1.
+        {0.7 + 0.1 + 0.2, 1.0},
+        {std::nextafter(3.0, 0.0), 3.0},
+        {2.9, 2.0},
+        {-0.5, -1.0},
+        {-3.0, -3.0},
+        {std::nextafter(-3.0, -4.0), -3.0},
+        {-3.1, -4.0},
+        // Whole already: the nudge would reach the next double.
+        {1e17, 1e17},
+        {-1e17, -1e17},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Vx::FloorTolerant(c.input), c.expected) << "input " << c.input;
+}
