@@ -33,7 +33,7 @@ UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 echo "== ThreadSanitizer build of the concurrent areas"
 # Only the areas whose code runs on several threads, to keep the run short:
 # their test executables are the only targets built (with the framework).
-tsan_areas=(foundation threads notifications application)
+tsan_areas=(foundation threads notifications application display)
 tsan_targets=()
 for area in "${tsan_areas[@]}"; do tsan_targets+=("test_$area"); done
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVX_TSAN=ON \
