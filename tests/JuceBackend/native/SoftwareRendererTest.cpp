@@ -62,7 +62,8 @@ const Case cases[] = {
          g.fillAll(juce::Colour(0xff1f4e79));
          g.setColour(orange);
          g.fillRect(juce::Rectangle<int>(5, 7, 30, 20));
-         g.fillRect(juce::Rectangle<int>(-20, 40, 1200, 30)) /* beyond the image and the clip */;
+         // Beyond the image and the clip.
+         g.fillRect(juce::Rectangle<int>(-20, 40, 1200, 30));
      }},
     {"a translucent fill blends", [](juce::Graphics& g) {
          g.setColour(translucentRed);
