@@ -40,6 +40,7 @@ namespace juce
 
 #include "juce_gui_basics_portable.h"
 
+#include "native/juce_linuxfb_SoftwareRenderer.cpp"
 #include "native/juce_linuxfb_DrmDumbBuffer.cpp"
 #include "native/juce_linuxfb_DrmPageFlipper.cpp"
 #include "native/juce_linuxfb_DrmDirectPageFlipper.cpp"

@@ -42,8 +42,10 @@ bool DrmRgaPageFlipper::init (int width, int height)
     renderToScanout = AffineTransform::rotation ((float) rotation * 6.2831855f / 360.0f);
 
     auto corner = Point<float> ((float) renderWidth, (float) renderHeight).transformedBy (renderToScanout);
-    const auto cornerX = (int) corner.x;
-    const auto cornerY = (int) corner.y;
+    // Rounded: the float turn leaves noise that truncation would make a
+    // pixel's error (a half turn put everything one column left).
+    const auto cornerX = roundToInt (corner.x);
+    const auto cornerY = roundToInt (corner.y);
     renderToScanout = renderToScanout.translated ((float) (cornerX < 0 ? -cornerX : 0),
                                                   (float) (cornerY < 0 ? -cornerY : 0));
 

@@ -1,5 +1,6 @@
 #include "juce_linuxfb_DrmScreen.h"
 #include "juce_linuxfb_Log.h"
+#include "juce_linuxfb_SoftwareRenderer.h"
 
 #include <cstring>
 
@@ -20,7 +21,7 @@ public:
 
     std::unique_ptr<LowLevelGraphicsContext> createLowLevelContext() override
     {
-        return std::make_unique<LowLevelGraphicsSoftwareRenderer> (Image (this));
+        return std::make_unique<LinuxFbSoftwareRenderer> (Image (this));
     }
 
     ImagePixelData::Ptr clone() override
@@ -59,24 +60,13 @@ namespace
 
     void clearToBlack (Image& image, const RectangleList<int>& globalRegion, Point<int> screenOrigin)
     {
+        if (globalRegion.isEmpty())
+            return;
+
+        const Image::BitmapData pixels (image, Image::BitmapData::writeOnly);
+
         for (const auto& rectangle : globalRegion)
-        {
-            const auto local = (rectangle - screenOrigin).getIntersection (image.getBounds());
-
-            if (local.isEmpty())
-                continue;
-
-            const Image::BitmapData pixels (image, local.getX(), local.getY(), local.getWidth(), local.getHeight(),
-                                            Image::BitmapData::writeOnly);
-
-            for (int y = 0; y < local.getHeight(); ++y)
-            {
-                auto* line = pixels.getLinePointer (y);
-
-                for (int x = 0; x < local.getWidth(); ++x)
-                    std::memcpy (line + (size_t) x * 4, &opaqueBlack, sizeof (opaqueBlack));
-            }
-        }
+            LinuxFbSoftwareRenderer::fillPixels (pixels, rectangle - screenOrigin, opaqueBlack);
     }
 }
 
@@ -219,8 +209,10 @@ bool DrmScreen::paintSlot (ImageSlot& slot)
 
         clip.offsetAll (-screenOrigin);
 
-        auto context = LookAndFeel::getDefaultLookAndFeel().createGraphicsContext (slot.image, peerBounds.getPosition() - screenOrigin, clip);
-        peer->handlePaint (*context);
+        // The backend's renderer rather than the look-and-feel's: JUCE's, with
+        // its solid fills (most of a full repaint) written a row at a time.
+        LinuxFbSoftwareRenderer context (slot.image, peerBounds.getPosition() - screenOrigin, clip);
+        peer->handlePaint (context);
     }
 
     return true;

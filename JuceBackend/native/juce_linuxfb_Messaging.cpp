@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <libinput.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -165,6 +166,11 @@ int InternalMessageQueue::getPendingEvents() const
 //==============================================================================
 void InternalMessageQueue::run()
 {
+    // The system keeps 15 bytes of a thread's name and refuses a longer one,
+    // which JUCE passes on as it is: the thread names itself, cut (the name
+    // is ASCII).
+    pthread_setname_np (pthread_self(), getThreadName().substring (0, 15).toRawUTF8());
+
     auto& calls = InputSystemCalls::get();
 
     while (! threadShouldExit())

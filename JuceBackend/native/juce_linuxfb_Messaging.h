@@ -51,6 +51,9 @@ public:
     static bool hasErrorOccurred() noexcept;
 
 private:
+    // Lets the tests start the dispatch counter where it wraps.
+    friend struct InternalMessageQueueTestAccess;
+
     void run() override;
 
     bool dispatchNextMessage();

@@ -54,17 +54,16 @@ public:
 
         if (ending == Ending::sigint || ending == Ending::sigintDuringMessageBox)
         {
-            std::thread([] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                ::kill(::getpid(), SIGINT);
-            }).detach();
-
-            // Nobody will press its button: the box must not keep the process alive.
+            // The break comes once the loop idles: JUCE's, or the box's own.
+            // Nobody will press the box's button: it must not keep the process alive.
             if (ending == Ending::sigintDuringMessageBox)
                 juce::MessageManager::callAsync([] {
+                    juce::MessageManager::callAsync(VxTest::InterruptOnceAsleep);
                     juce::NativeMessageBox::showMessageBox(juce::MessageBoxIconType::WarningIcon, "Test", "No operator");
                     ::_exit(25);
                 });
+            else
+                juce::MessageManager::callAsync(VxTest::InterruptOnceAsleep);
             return;
         }
 

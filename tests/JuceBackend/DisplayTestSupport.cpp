@@ -3,7 +3,11 @@
 #include "JuceBackend/native/juce_linuxfb_Backend.h"
 
 #include <chrono>
+#include <csignal>
+#include <fstream>
 #include <poll.h>
+#include <thread>
+#include <unistd.h>
 
 namespace VxTest
 {
@@ -24,6 +28,58 @@ bool PumpDisplayEvents(const std::function<bool()>& done)
     }
 
     return true;
+}
+
+pid_t WaitForThread(const std::string& name)
+{
+    const auto shortName = name.substr(0, 15);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+
+    while (std::chrono::steady_clock::now() < deadline)
+    {
+        for (const auto& task : juce::File("/proc/self/task").findChildFiles(juce::File::findDirectories, false))
+        {
+            std::ifstream comm(task.getChildFile("comm").getFullPathName().toStdString());
+            std::string taskName;
+
+            if (std::getline(comm, taskName) && taskName == shortName)
+                return (pid_t)task.getFileName().getIntValue();
+        }
+
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+    return -1;
+}
+
+bool WaitUntilAsleep(pid_t thread)
+{
+    const auto stat = "/proc/self/task/" + std::to_string(thread) + "/stat";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+
+    while (std::chrono::steady_clock::now() < deadline)
+    {
+        // "tid (name) state ...": the name may hold anything, the state follows its last ')'.
+        std::ifstream file(stat);
+        std::string line;
+        std::getline(file, line);
+        const auto nameEnd = line.rfind(')');
+
+        if (nameEnd != std::string::npos && nameEnd + 2 < line.size() && line[nameEnd + 2] == 'S')
+            return true;
+
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+
+    return false;
+}
+
+void InterruptOnceAsleep()
+{
+    std::thread([messageThread = ::gettid()] {
+        WaitUntilAsleep(messageThread);
+        ::kill(::getpid(), SIGINT);
+    }).detach();
 }
 
 //==============================================================================

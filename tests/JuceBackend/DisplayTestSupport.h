@@ -11,6 +11,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <sys/types.h>
 
 namespace juce
 {
@@ -28,6 +30,20 @@ using ConsoleCall = Sim::SimConsole::Call;
 // Handles DRM events and accelerator completions as the message loop would,
 // until done() holds; false when it did not within a few seconds.
 bool PumpDisplayEvents(const std::function<bool()>& done);
+
+// The kernel's id of the process's thread of that name (cut to the 15 bytes
+// the system keeps) once there is one; -1 when there was none within a few
+// seconds.  A thread names itself once it runs.
+pid_t WaitForThread(const std::string& name);
+
+// True once the thread is asleep, waiting in the kernel; false when it was
+// not within a few seconds.
+bool WaitUntilAsleep(pid_t thread);
+
+// The keyboard break's hand-shake: called from a message that the message
+// thread's loop dispatched, sends the process SIGINT from another thread once
+// the message thread is asleep waiting for what comes next.
+void InterruptOnceAsleep();
 
 // A simulated device installed behind the backend's seams for one test; the
 // DRM device is shut down and the stand-ins removed afterwards.

@@ -9,6 +9,7 @@ vx_add_test(display
     JuceBackend/native/DrmScreenTest.cpp
     JuceBackend/native/DrmPageFlipperTest.cpp
     JuceBackend/native/MessagingTest.cpp
+    JuceBackend/native/SoftwareRendererTest.cpp
     JuceBackend/native/WindowingTest.cpp
     sim/demo/DemoTest.cpp
   LIBS DeviceSim DeviceSimDemo)

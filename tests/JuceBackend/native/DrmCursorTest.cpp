@@ -243,16 +243,30 @@ TEST_F(CursorPlanes, FailingCursorCallsAreReportedAndTheScreenGoesOn)
 
 //==============================================================================
 // Behind the accelerator the cursor plane is not turned with the picture: the
-// flipper turns the cursor's image itself.
-class TurnedCursor : public SimulatedDeviceTest, public ::testing::WithParamInterface<int>
+// flipper turns the cursor's image itself, about the middle of the 64 x 64
+// plane, and the position onto the 800 x 480 scan-out.
+struct Turn
+{
+    int rotation;
+    juce::Point<int> markerPixel; // where the image's (5, 2) goes in the plane
+    juce::Point<int> hotspot;     // where the hotspot (1, 3) goes
+    juce::Point<int> planeAt;     // where the plane goes for the position (10, 20)
+};
+
+void PrintTo(const Turn& turn, std::ostream* os)
+{
+    *os << turn.rotation << " degrees";
+}
+
+class TurnedCursor : public SimulatedDeviceTest, public ::testing::WithParamInterface<Turn>
 {
 };
 
 TEST_P(TurnedCursor, FollowsThePanelsRotation)
 {
-    const auto rotation = GetParam();
+    const auto& turn = GetParam();
     sim.rga.present = true;
-    sim.setDeviceTreeCell("korvatek,panel-rotation", (uint32_t) rotation);
+    sim.setDeviceTreeCell("korvatek,panel-rotation", (uint32_t)turn.rotation);
     sim.addDsiPanel(800, 480);
     ASSERT_TRUE(OpenDevice());
 
@@ -264,30 +278,32 @@ TEST_P(TurnedCursor, FollowsThePanelsRotation)
     ASSERT_TRUE(screen.setCursor(cursor.get()));
 
     const auto crtc = sim.drm.getCrtcState(screen.getCrtcId());
+    EXPECT_EQ(juce::Point<int>(crtc.cursorHotX, crtc.cursorHotY), turn.hotspot);
+    EXPECT_EQ(juce::Point<int>(crtc.cursorX, crtc.cursorY), turn.planeAt);
 
-    if (rotation == 0)
+    if (turn.rotation == 0)
     {
         EXPECT_EQ(crtc.cursorHandle, (uint32_t) cursor->getHandle()) << "the cursor's own buffer, unchanged";
         EXPECT_EQ(flipper.getOwnCursor().getHandle(), -1);
-        EXPECT_EQ(juce::Point<int>(crtc.cursorHotX, crtc.cursorHotY), juce::Point<int>(1, 3));
-        EXPECT_EQ(juce::Point<int>(crtc.cursorX, crtc.cursorY), juce::Point<int>(9, 17));
         return;
     }
 
-    // A quarter turn about the plane's middle: (x, y) goes to (64 - y, x).
     const auto own = flipper.getOwnCursor().getHandle();
     ASSERT_GT(own, 0);
     EXPECT_EQ(crtc.cursorHandle, (uint32_t) own);
-    EXPECT_EQ(sim.drm.getBufferPixel((uint32_t) own, 64 - 1 - 2, 5), markerPixel);
+    EXPECT_EQ(sim.drm.getBufferPixel((uint32_t)own, turn.markerPixel.x, turn.markerPixel.y), markerPixel);
     EXPECT_EQ(sim.drm.getBufferPixel((uint32_t) own, 5, 2), 0u);
-    EXPECT_EQ(sim.drm.getBufferPixel((uint32_t) cursor->getHandle(), 5, 2), markerPixel) << "the cursor stays as it was";
-    EXPECT_EQ(juce::Point<int>(crtc.cursorHotX, crtc.cursorHotY), juce::Point<int>(61, 1));
-
-    // The position is turned onto the 800 x 480 scan-out too: (x, y) goes to (800 - y, x).
-    EXPECT_EQ(juce::Point<int>(crtc.cursorX, crtc.cursorY), juce::Point<int>(800 - 20 - 61, 10 - 1));
+    EXPECT_EQ(sim.drm.getBufferPixel((uint32_t)cursor->getHandle(), 5, 2), markerPixel) << "the cursor stays as it was";
 }
 
-INSTANTIATE_TEST_SUITE_P(Rotations, TurnedCursor, ::testing::Values(0, 90));
+// A quarter turn takes a plane point (x, y) to (64 - y, x), and a picture
+// point to (800 - y, x); a half turn to (64 - x, 64 - y) and (800 - x, 480 - y);
+// three quarters to (y, 64 - x) and (y, 480 - x).  Pixels turn by their centres.
+INSTANTIATE_TEST_SUITE_P(Rotations, TurnedCursor,
+                         ::testing::Values(Turn{0, {5, 2}, {1, 3}, {10 - 1, 20 - 3}},
+                                           Turn{90, {61, 5}, {61, 1}, {800 - 20 - 61, 10 - 1}},
+                                           Turn{180, {58, 61}, {63, 61}, {800 - 10 - 63, 480 - 20 - 61}},
+                                           Turn{270, {2, 58}, {3, 63}, {20 - 3, 480 - 10 - 63}}));
 
 //==============================================================================
 // JUCE's cursor and mouse-position hooks.

@@ -2,6 +2,7 @@
 
 #include "JuceBackend/native/juce_linuxfb_Backend.h"
 #include "JuceBackend/native/juce_linuxfb_Messaging.h"
+#include "tests/support/CaptureStderr.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -20,6 +21,14 @@
 #include <vector>
 
 using juce::InternalMessageQueue;
+
+namespace juce
+{
+struct InternalMessageQueueTestAccess
+{
+    static uint32& DispatchCounter(InternalMessageQueue& queue) { return queue.dispatchCounter; }
+};
+} // namespace juce
 
 namespace
 {
@@ -222,6 +231,65 @@ TEST_F(MessageQueue, TakesOneClassOfSystemEventsPerStepAlternatingWithMessages)
     EXPECT_EQ(steps[1], "message 1") << "messages take their turn between system events";
 }
 
+TEST_F(MessageQueue, KeepsAlternatingWhenTheStepCounterWraps)
+{
+    std::vector<std::string> log;
+    recordedInput = &log;
+    juce::LinuxFbBackend::inputEventHandler = RecordInput;
+    for (auto* text : {"message 1", "message 2"})
+        juce::MessageManager::callAsync([&log, text] { log.push_back(text); });
+
+    // Even, as after SetUp: the next step tries system events first.  Every
+    // step finds both a message and input waiting.
+    juce::InternalMessageQueueTestAccess::DispatchCounter(*InternalMessageQueue::getInstance()) = 0xfffffffe;
+
+    for (int id = 1; id <= 2; ++id)
+    {
+        sim.input.queueInputEvent(id);
+        ASSERT_TRUE(WaitForPending(InternalMessageQueue::inputPending));
+        ASSERT_TRUE(juce::dispatchNextMessageOnSystemQueue(true));
+        ASSERT_TRUE(juce::dispatchNextMessageOnSystemQueue(true));
+    }
+
+    recordedInput = nullptr;
+    EXPECT_EQ(log, (std::vector<std::string>{"input 1", "message 1", "input 2", "message 2"}));
+}
+
+TEST_F(MessageQueue, AnInterruptedWaitOfTheEventThreadIsNoFault)
+{
+    // A handler that returns makes the event thread's poll fail with EINTR:
+    // poll is never restarted.
+    static std::atomic<int> numSignals;
+    numSignals = 0;
+    struct sigaction action = {};
+    struct sigaction previous = {};
+    action.sa_handler = [](int) { ++numSignals; };
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+
+    const auto eventThread = VxTest::WaitForThread("System Event Thread");
+    ASSERT_GT(eventThread, 0);
+    ASSERT_TRUE(VxTest::WaitUntilAsleep(eventThread));
+
+    VxTest::CaptureStderr capture;
+    ASSERT_EQ(::tgkill(::getpid(), eventThread, SIGUSR1), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (numSignals == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    // Back to waiting, the thread still hears the devices.
+    const auto waitsAgain = VxTest::WaitUntilAsleep(eventThread);
+    sim.input.queueInputEvent(1);
+    const auto inputFlagged = WaitForPending(InternalMessageQueue::inputPending);
+    const auto output = capture.Finish();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+
+    EXPECT_EQ(numSignals, 1);
+    EXPECT_TRUE(waitsAgain);
+    EXPECT_TRUE(inputFlagged);
+    EXPECT_EQ(output, "") << "no assertion";
+}
+
 TEST_F(MessageQueue, HotplugRescansTheScreensAndJucesDisplays)
 {
     const auto& displays = juce::Desktop::getInstance().getDisplays();
@@ -352,13 +420,9 @@ TEST_F(MessageQueueExit, SigintShutsThePlatformDownAndEndsWithStatusOne)
         if (device.console.getCurrentMode() != KD_GRAPHICS)
             return 10;
 
-        std::thread interrupter([] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            ::kill(::getpid(), SIGINT);
-        });
-        interrupter.detach();
-
-        // Nothing else will ever wake the message thread.
+        // The break comes once the loop idles, and nothing else will ever
+        // wake the message thread.
+        juce::MessageManager::callAsync(VxTest::InterruptOnceAsleep);
         juce::MessageManager::getInstance()->runDispatchLoop();
         return 11;
     });

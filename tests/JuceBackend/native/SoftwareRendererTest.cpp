@@ -1,0 +1,202 @@
+// The screens' renderer against JUCE's own: every drawing comes out the same
+// to the bit, whether its fast fill or JUCE's code draws it.
+
+#include "JuceBackend/native/juce_linuxfb_SoftwareRenderer.h"
+
+#include <juce_graphics/juce_graphics.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace
+{
+// Wider than the renderer's run of pixels, so that rows take several copies.
+constexpr int imageWidth = 1100;
+constexpr int imageHeight = 48;
+
+// Premultiplied pixels of every sort, so that a blend differs from a set.
+juce::Image Background()
+{
+    juce::Image image(juce::Image::ARGB, imageWidth, imageHeight, false, juce::SoftwareImageType());
+    juce::Random random(1234);
+    const juce::Image::BitmapData pixels(image, juce::Image::BitmapData::writeOnly);
+
+    for (int y = 0; y < imageHeight; ++y)
+        for (int x = 0; x < imageWidth; ++x)
+            reinterpret_cast<juce::PixelARGB*>(pixels.getPixelPointer(x, y))
+                ->set(juce::Colour((juce::uint32)random.nextInt()).getPixelARGB());
+
+    return image;
+}
+
+// Where the screens draw a window: at its origin, through the list of what is dirty.
+struct Clip
+{
+    const char* name;
+    juce::Point<int> origin;
+    juce::RectangleList<int> rectangles;
+};
+
+const Clip clips[] = {
+    {"whole image", {0, 0}, juce::RectangleList<int>({0, 0, imageWidth, imageHeight})},
+    {"window at an origin through dirty rectangles",
+     {37, 5},
+     [] {
+         juce::RectangleList<int> list({0, 0, 1050, 10});
+         list.add({20, 10, 300, 20});
+         list.add({700, 25, 400, 23});
+         return list;
+     }()},
+};
+
+struct Case
+{
+    const char* name;
+    std::function<void(juce::Graphics&)> draw;
+};
+
+const auto orange = juce::Colour(0xfff2a33a);
+const auto translucentRed = juce::Colour(0x80ff0000);
+
+const Case cases[] = {
+    {"opaque fills",
+     [](juce::Graphics& g) {
+         g.fillAll(juce::Colour(0xff1f4e79));
+         g.setColour(orange);
+         g.fillRect(juce::Rectangle<int>(5, 7, 30, 20));
+         // Beyond the image and the clip.
+         g.fillRect(juce::Rectangle<int>(-20, 40, 1200, 30));
+     }},
+    {"a translucent fill blends",
+     [](juce::Graphics& g) {
+         g.setColour(translucentRed);
+         g.fillRect(juce::Rectangle<int>(10, 3, 1080, 40));
+     }},
+    {"opacity blends an opaque colour",
+     [](juce::Graphics& g) {
+         g.setColour(orange);
+         g.setOpacity(0.25f);
+         g.fillRect(juce::Rectangle<int>(0, 0, 500, 48));
+     }},
+    {"a replacing fill sets even a translucent colour",
+     [](juce::Graphics& g) {
+         auto& context = g.getInternalContext();
+         context.setFill(translucentRed);
+         context.fillRect({4, 4, 900, 30}, true);
+         context.setFill(juce::Colours::transparentBlack);
+         context.fillRect({50, 0, 20, 48}, true);
+     }},
+    {"a transparent colour leaves everything",
+     [](juce::Graphics& g) {
+         g.setColour(juce::Colours::transparentBlack);
+         g.fillRect(juce::Rectangle<int>(0, 0, 1000, 48));
+     }},
+    {"scaled",
+     [](juce::Graphics& g) {
+         g.addTransform(juce::AffineTransform::scale(1.5f, 0.75f));
+         g.setColour(orange);
+         g.fillRect(juce::Rectangle<int>(3, 5, 301, 33));
+     }},
+    {"rotated",
+     [](juce::Graphics& g) {
+         g.addTransform(juce::AffineTransform::rotation(0.3f, 200.0f, 20.0f));
+         g.setColour(orange);
+         g.fillRect(juce::Rectangle<int>(150, 10, 200, 20));
+     }},
+    {"clipped to a path",
+     [](juce::Graphics& g) {
+         juce::Path ellipse;
+         ellipse.addEllipse(100.0f, 2.0f, 700.0f, 40.0f);
+         g.reduceClipRegion(ellipse);
+         g.fillAll(orange);
+     }},
+    {"with rectangles taken out of the clip",
+     [](juce::Graphics& g) {
+         g.excludeClipRegion({30, 10, 100, 10});
+         g.excludeClipRegion({600, 0, 30, 48});
+         g.fillAll(orange);
+     }},
+    {"in a transparency layer",
+     [](juce::Graphics& g) {
+         g.beginTransparencyLayer(0.5f);
+         g.fillAll(orange);
+         g.setColour(juce::Colours::white);
+         g.fillRect(juce::Rectangle<int>(40, 10, 60, 20));
+         g.endTransparencyLayer();
+     }},
+    {"a gradient",
+     [](juce::Graphics& g) {
+         g.setGradientFill(juce::ColourGradient(orange, 0.0f, 0.0f, translucentRed, 1000.0f, 40.0f, false));
+         g.fillRect(juce::Rectangle<int>(0, 0, 1000, 40));
+     }},
+    {"moved by an origin and fractional translations",
+     [](juce::Graphics& g) {
+         g.setOrigin(3, -4);
+         g.setColour(orange);
+         g.fillRect(juce::Rectangle<int>(0, 0, 64, 64));
+         g.addTransform(juce::AffineTransform::translation(0.5f, 0.25f));
+         g.setColour(juce::Colours::white);
+         g.fillRect(juce::Rectangle<int>(100, 10, 64, 20));
+     }},
+};
+
+template <typename Renderer>
+juce::Image Drawn(const Case& c, const Clip& clip)
+{
+    auto image = Background();
+    Renderer context(image, clip.origin, clip.rectangles);
+    juce::Graphics g(context);
+    c.draw(g);
+    return image;
+}
+
+// The first pixel that differs, or none.
+testing::AssertionResult SamePixels(const juce::Image& expected, const juce::Image& actual)
+{
+    const juce::Image::BitmapData a(expected, juce::Image::BitmapData::readOnly);
+    const juce::Image::BitmapData b(actual, juce::Image::BitmapData::readOnly);
+
+    for (int y = 0; y < imageHeight; ++y)
+        for (int x = 0; x < imageWidth; ++x)
+        {
+            const auto want = reinterpret_cast<const juce::PixelARGB*>(a.getPixelPointer(x, y))->getNativeARGB();
+            const auto got = reinterpret_cast<const juce::PixelARGB*>(b.getPixelPointer(x, y))->getNativeARGB();
+
+            if (want != got)
+                return testing::AssertionFailure() << "at (" << x << ", " << y << ") " << juce::String::toHexString(got)
+                                                   << " instead of " << juce::String::toHexString(want);
+        }
+
+    return testing::AssertionSuccess();
+}
+
+// Without JUCE's GUI initialiser nobody deletes the typeface cache that every
+// graphics context fills.
+class SoftwareRenderer : public ::testing::Test
+{
+protected:
+    void TearDown() override { juce::DeletedAtShutdown::deleteAll(); }
+};
+} // namespace
+
+TEST_F(SoftwareRenderer, DrawsEveryPixelAsJucesRendererDoes)
+{
+    for (const auto& clip : clips)
+        for (const auto& c : cases)
+            EXPECT_TRUE(SamePixels(Drawn<juce::LowLevelGraphicsSoftwareRenderer>(c, clip),
+                                   Drawn<juce::LinuxFbSoftwareRenderer>(c, clip)))
+                << c.name << ", " << clip.name;
+}
+
+TEST_F(SoftwareRenderer, FillsPixelsOnlyWithinTheBitmap)
+{
+    juce::Image image(juce::Image::ARGB, 8, 4, true, juce::SoftwareImageType());
+    const juce::Image::BitmapData pixels(image, juce::Image::BitmapData::readWrite);
+
+    juce::LinuxFbSoftwareRenderer::fillPixels(pixels, {-3, 2, 5, 10}, 0xff102030);
+
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(image.getPixelAt(x, y).getARGB(), x < 2 && y >= 2 ? 0xff102030u : 0u) << x << ", " << y;
+}
