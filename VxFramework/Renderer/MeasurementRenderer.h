@@ -20,7 +20,7 @@ public:
     virtual VxRESULT GetFontMetrics(const RCPtr<LFont>& font, std::int32_t& height, std::int32_t& top,
                                     std::int32_t& descent) = 0;
     // All zero for an empty text.
-    virtual RectT<float> MeasureText(const RCPtr<LFont>& font, const StringT<char, unsigned short>& text) = 0;
+    virtual RectT<float> MeasureText(const StringT<char, unsigned short>& text, const RCPtr<LFont>& font) = 0;
     ~LMeasurementRenderer() override = default;
 };
 

@@ -104,7 +104,7 @@ RectT<float> LFontText::Measure(const RCPtr<LMeasurementRenderer>& renderer, con
 {
     if (renderer.IsNull())
         return RectT<float>::Empty;
-    RectT<float> rect = renderer->MeasureText(mFont, text);
+    RectT<float> rect = renderer->MeasureText(text, mFont);
     if (rect.x != 0.0f)
     {
         rect.width += rect.x;

@@ -90,7 +90,7 @@ public:
         descent = 2;
         return Vx::VXR_OK;
     }
-    Vx::RectT<float> MeasureText(const Vx::RCPtr<Vx::LFont>&, const String&) override
+    Vx::RectT<float> MeasureText(const String&, const Vx::RCPtr<Vx::LFont>&) override
     {
         return Vx::RectT<float>{0, 0, 0, 0};
     }

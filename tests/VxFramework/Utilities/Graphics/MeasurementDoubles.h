@@ -33,7 +33,7 @@ public:
         return Vx::VXR_OK;
     }
 
-    Vx::RectT<float> MeasureText(const Vx::RCPtr<Vx::LFont>&, const Vx::StringT<char, unsigned short>& text) override
+    Vx::RectT<float> MeasureText(const Vx::StringT<char, unsigned short>& text, const Vx::RCPtr<Vx::LFont>&) override
     {
         if (text.IsEmpty())
             return Vx::RectT<float>{0, 0, 0, 0};
@@ -66,8 +66,8 @@ public:
         return Vx::VXR_OK;
     }
 
-    Vx::RectT<float> MeasureText(const Vx::RCPtr<Vx::LFont>& font,
-                                 const Vx::StringT<char, unsigned short>& text) override
+    Vx::RectT<float> MeasureText(const Vx::StringT<char, unsigned short>& text,
+                                 const Vx::RCPtr<Vx::LFont>& font) override
     {
         if (text.IsEmpty())
             return Vx::RectT<float>{0, 0, 0, 0};

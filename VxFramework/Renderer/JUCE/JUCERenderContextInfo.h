@@ -1,0 +1,103 @@
+#pragma once
+
+#include "VxFramework/ObjectBase/RefCountedObject.h"
+#include "VxFramework/Renderer/RenderState.h"
+#include "VxFramework/Utilities/Graphics/CTTypes.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace juce
+{
+class Graphics;
+class Image;
+} // namespace juce
+
+namespace Vx
+{
+// An ARGB image with a JUCE graphics open on it while a pass draws into it.
+class LJUCERendererOffscreenSurface : public virtual LRefCountedObject
+{
+public:
+    // A surface with a cleared image of the size.
+    static RCPtr<LJUCERendererOffscreenSurface> Create(const PointT<std::int32_t>& size, std::intptr_t windowHandle);
+
+    LJUCERendererOffscreenSurface(const LJUCERendererOffscreenSurface&) = delete;
+    LJUCERendererOffscreenSurface& operator=(const LJUCERendererOffscreenSurface&) = delete;
+    ~LJUCERendererOffscreenSurface() override;
+
+    // Opens a graphics on the image.
+    void BeginDrawing();
+    void EndDrawing();
+    // A transparent image of the size; JUCE has no empty images, so a side
+    // below 1 becomes 1.
+    void CreateImage(const PointT<std::int32_t>& size);
+    void ReleaseImage();
+    // A new transparent image: the picture is lost.
+    void Resize(const PointT<std::int32_t>& size);
+    // (0, 0) without an image.
+    PointT<std::int32_t> GetSize() const;
+    juce::Image* GetImage() const noexcept { return mImage.get(); }
+    // Null outside BeginDrawing and EndDrawing.
+    juce::Graphics* GetGraphics() const noexcept { return mGraphics.get(); }
+    std::intptr_t GetWindowHandle() const noexcept { return mWindowHandle; }
+
+private:
+    explicit LJUCERendererOffscreenSurface(std::intptr_t windowHandle);
+
+    std::intptr_t mWindowHandle;
+    std::unique_ptr<juce::Graphics> mGraphics;
+    std::unique_ptr<juce::Image> mImage;
+};
+
+// A render context of the JUCE renderer.  Every pass draws into the front
+// surface.  A window context then copies the dirty rectangles into the
+// window's graphics (double buffering); an offscreen context keeps its picture
+// for drawing onto other contexts, and scrolls it through the back surface.
+class LJUCERenderContextInfo : public LRenderContextInfo
+{
+public:
+    // The largest surface side: larger context rectangles get surfaces of
+    // this side.
+    static constexpr std::int32_t kMaxSurfaceSide = 4096;
+
+    // Front and back surfaces of the rectangle's size.
+    static RCPtr<LJUCERenderContextInfo> Create(const RectT<std::int32_t>& rect, std::intptr_t windowHandle,
+                                                bool offscreen);
+    ~LJUCERenderContextInfo() override;
+
+    PointT<std::int32_t> GetMaxSurfaceSize() const override;
+    // The front image as a PNG file; a file that cannot be written is
+    // reported by an assertion.
+    void SaveAsPng(const Text& name) override;
+
+    // The window's graphics for one paint, null after it; window contexts only.
+    void SetTargetGraphics(juce::Graphics* graphics);
+    juce::Graphics* GetTargetGraphics() const noexcept { return mTargetGraphics; }
+    // What a pass draws into: the front surface's open graphics.
+    juce::Graphics* GetGraphics() const;
+    juce::Image* GetFrontImage() const;
+    const RCPtr<LJUCERendererOffscreenSurface>& GetFrontSurface() const noexcept { return mFrontSurface; }
+    const RCPtr<LJUCERendererOffscreenSurface>& GetBackSurface() const noexcept { return mBackSurface; }
+
+    // At the start of a pass: surfaces grown to the context rectangle when it
+    // outgrew them, and the front one opened.
+    void PrepareSurfaces();
+    // At the end of a pass: the front surface closed and, for a window, the
+    // dirty rectangles copied into the target graphics.
+    void Present();
+    // The back surface becomes the open front one.
+    void SwapSurfaces();
+
+private:
+    LJUCERenderContextInfo(const RectT<std::int32_t>& rect, std::intptr_t windowHandle, bool offscreen);
+
+    // The context rectangle's size within 1 .. kMaxSurfaceSide.
+    PointT<std::int32_t> GetSurfaceSize() const;
+
+    bool mDoubleBuffered = true;
+    juce::Graphics* mTargetGraphics = nullptr;
+    RCPtr<LJUCERendererOffscreenSurface> mFrontSurface;
+    RCPtr<LJUCERendererOffscreenSurface> mBackSurface;
+};
+} // namespace Vx
