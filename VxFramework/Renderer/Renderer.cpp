@@ -11,26 +11,11 @@ namespace Vx
 {
 namespace
 {
-// Half away from zero, by the sign bit; the result stays a double so that
-// offsets beyond the int range are kept.
-double RoundWhole(double value) noexcept
-{
-    return std::signbit(value) ? std::trunc(value - 0.5) : std::trunc(value + 0.5);
-}
-
+// Half away from zero; the result stays a double so that offsets beyond the
+// int range are kept.
 PointT<double> RoundWhole(const PointT<double>& point) noexcept
 {
-    return PointT<double>{RoundWhole(point.x), RoundWhole(point.y)};
-}
-
-// The floor taken after a relative nudge of 2^-52 upwards, so that an edge a
-// rounding error below a whole pixel snaps to that pixel.
-double FloorTolerant(double value) noexcept
-{
-    constexpr double kNudge = 0x1p-52;
-    if (value >= 0.0)
-        return std::trunc(value + value * kNudge);
-    return std::trunc(value - 1.0 - value * kNudge);
+    return PointT<double>{RoundHalfAwayFromZero<double>(point.x), RoundHalfAwayFromZero<double>(point.y)};
 }
 
 // A negative width or height moves the edge, so that the rectangle covers the
