@@ -5,6 +5,7 @@ vx_add_test(params
     DeviceControlClient/Inc/ParamContainersTest.cpp
     DeviceControl/GeneratedCode/Engine/ParamCacheTest.cpp
     DeviceControl/GeneratedCode/Engine/DeviceControlClientInterfaceTest.cpp
+    Panel/Engine/TestAppCommon/DeviceCommunicationInterfaceTest.cpp
   LIBS DeviceControl DeviceSim)
 if(TARGET test_params)
   # The simulated library binds its framework calls to the executable's.
