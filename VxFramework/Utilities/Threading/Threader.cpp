@@ -208,6 +208,12 @@ void* LEventGatedThreader::ThreadFunction(void* argument)
         if (destroyed)
             return nullptr;
         self->mRunning.store(false);
+        // Releasing may destroy the owner (the parameter often is it), and
+        // with it this threader.
+        parameter = nullptr;
+        worker = nullptr;
+        if (destroyed)
+            return nullptr;
     }
     self->mDestroyedFlag = nullptr;
     return nullptr;

@@ -264,3 +264,85 @@ TEST(LEventGatedThreader, SetsDuringARunCauseExactlyOneMoreRun)
     threader->Kill();
     EXPECT_EQ(worker->GetRefCount(), 1u) << "Kill releases the worker";
 }
+
+namespace
+{
+// Like a transport that delivers on a gated thread: the owner is the
+// thread's parameter, a reference it holds on itself, so a run's end may drop
+// the owner's last reference on the threader's own thread.
+class GatedOwner : public virtual Vx::LRefCountedObject
+{
+public:
+    GatedOwner(Vx::TrafficLight& destroyed, std::atomic<bool>& onOwnThread)
+        : mDestroyed(destroyed), mOnOwnThread(onOwnThread)
+    {
+        {
+            const Vx::RCPtr<Vx::LRefCountedObject> self(this);
+            mThreader = Vx::MakeRCPtr<Vx::LEventGatedThreader>(gate, worker, self, 5);
+        }
+        AdjustContainedRefCount(1);
+    }
+    ~GatedOwner() override
+    {
+        mOnOwnThread = std::this_thread::get_id() == worker->thread.load();
+        mDestroyed.Set();
+    }
+
+    Vx::VxRESULT RemoveContainedReferences() override
+    {
+        Vx::RCPtr<Vx::LEventGatedThreader> threader = std::move(mThreader);
+        if (threader != nullptr)
+        {
+            AdjustContainedRefCount(-1);
+            threader = nullptr;
+        }
+        return LRefCountedObject::RemoveContainedReferences();
+    }
+
+    class Worker : public Vx::LThreadWorker
+    {
+    public:
+        std::int32_t ThreadMain(Vx::RCPtr<Vx::LRefCountedObject>&) override
+        {
+            thread = std::this_thread::get_id();
+            started.Set();
+            release.Wait(Vx::Event::WAIT_FOREVER);
+            return 0;
+        }
+
+        std::atomic<std::thread::id> thread;
+        Vx::TrafficLight started;
+        Vx::TrafficLight release;
+    };
+
+    const Vx::RCPtr<Vx::LEvent> gate{new Vx::LEvent(true)};
+    const Vx::RCPtr<Worker> worker{new Worker};
+
+private:
+    Vx::TrafficLight& mDestroyed;
+    std::atomic<bool>& mOnOwnThread;
+    Vx::RCPtr<Vx::LEventGatedThreader> mThreader;
+};
+} // namespace
+
+TEST(LEventGatedThreader, OwnerReleasedLastOnItsOwnThreadIsDestroyedSafely)
+{
+    Vx::TrafficLight destroyed;
+    std::atomic<bool> onOwnThread{false};
+    {
+        VxTest::CaptureStderr capture;
+        Vx::RCPtr<GatedOwner> owner(new GatedOwner(destroyed, onOwnThread));
+        const Vx::RCPtr<GatedOwner::Worker> worker = owner->worker;
+        owner->gate->Set();
+        ASSERT_EQ(worker->started.Wait(kLongWait), 0);
+        owner = nullptr; // the running job's parameter now holds the last reference
+        worker->release.Set();
+        ASSERT_EQ(destroyed.Wait(kLongWait), 0);
+        // Give the detached thread time to leave, so that a touch of the freed
+        // threader would happen while the sanitizers watch.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const std::string text = capture.Finish();
+        EXPECT_EQ(text.find("JUCE Assertion failure"), std::string::npos) << text;
+    }
+    EXPECT_TRUE(onOwnThread);
+}
