@@ -134,11 +134,12 @@ std::uint32_t DecodeUTF16(const unsigned short* text, std::uint32_t available, s
 // Runs a conversion into a new zero-filled buffer of `capacity` target units,
 // then trims the buffer to the converted text and its terminator.
 template <class T, class Convert>
-VxRESULT ConvertInto(std::uint64_t capacity, RCPtr<LIBuffer>& out, Convert convert)
+VxRESULT ConvertInto(std::uint64_t capacity, RCPtr<LStringBuffer>& out, Convert convert)
 {
     if (capacity > kMaxUnits<T>)
         return VXR_E_OUTOFMEMORY;
-    RCPtr<LIBuffer> buffer = LIBuffer::Create(static_cast<std::uint32_t>(capacity * sizeof(T)), 0, kBufferZeroFill);
+    RCPtr<LStringBuffer> buffer =
+        LStringBuffer::CreateTyped(static_cast<std::uint32_t>(capacity * sizeof(T)), 0, kBufferZeroFill);
     if (buffer == nullptr)
         return VXR_E_OUTOFMEMORY;
     T* target = static_cast<T*>(buffer->GetData());
@@ -202,7 +203,7 @@ VxRESULT PrepareTarget(RCPtr<LIBuffer>& buffer, std::uint64_t size)
 
 // ---- Unicode -----------------------------------------------------------------
 
-VxRESULT Utf16ToUtf8(const unsigned short* text, std::uint32_t length, RCPtr<LIBuffer>& out)
+VxRESULT Utf16ToUtf8(const unsigned short* text, std::uint32_t length, RCPtr<LStringBuffer>& out)
 {
     return ConvertInto<char>(4 * static_cast<std::uint64_t>(length) + 1, out, [&](char* target, std::uint32_t& written) {
         for (std::uint32_t i = 0; i < length;)
@@ -218,7 +219,7 @@ VxRESULT Utf16ToUtf8(const unsigned short* text, std::uint32_t length, RCPtr<LIB
     });
 }
 
-VxRESULT Utf8ToUtf16(const char* text, std::uint32_t length, RCPtr<LIBuffer>& out)
+VxRESULT Utf8ToUtf16(const char* text, std::uint32_t length, RCPtr<LStringBuffer>& out)
 {
     const unsigned char* source = reinterpret_cast<const unsigned char*>(text);
     return ConvertInto<unsigned short>(static_cast<std::uint64_t>(length) + 1, out,
@@ -236,7 +237,7 @@ VxRESULT Utf8ToUtf16(const char* text, std::uint32_t length, RCPtr<LIBuffer>& ou
                                        });
 }
 
-VxRESULT Utf32ToUtf16(const std::uint32_t* text, std::uint32_t length, RCPtr<LIBuffer>& out)
+VxRESULT Utf32ToUtf16(const std::uint32_t* text, std::uint32_t length, RCPtr<LStringBuffer>& out)
 {
     return ConvertInto<unsigned short>(2 * static_cast<std::uint64_t>(length) + 1, out,
                                        [&](unsigned short* target, std::uint32_t& written) {
@@ -250,7 +251,7 @@ VxRESULT Utf32ToUtf16(const std::uint32_t* text, std::uint32_t length, RCPtr<LIB
                                        });
 }
 
-VxRESULT Utf32ToUtf8(const std::uint32_t* text, std::uint32_t length, RCPtr<LIBuffer>& out)
+VxRESULT Utf32ToUtf8(const std::uint32_t* text, std::uint32_t length, RCPtr<LStringBuffer>& out)
 {
     return ConvertInto<char>(4 * static_cast<std::uint64_t>(length) + 1, out, [&](char* target, std::uint32_t& written) {
         for (std::uint32_t i = 0; i < length; ++i)

@@ -21,10 +21,10 @@ inline bool IsLowSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <
 // buffer cannot be allocated (out unchanged).  Only Unicode scalar values are
 // converted: overlong or truncated UTF-8, lone surrogates and values beyond
 // U+10FFFF are malformed.
-VxRESULT Utf16ToUtf8(const unsigned short* text, std::uint32_t length, RCPtr<LIBuffer>& out);
-VxRESULT Utf8ToUtf16(const char* text, std::uint32_t length, RCPtr<LIBuffer>& out);
-VxRESULT Utf32ToUtf16(const std::uint32_t* text, std::uint32_t length, RCPtr<LIBuffer>& out);
-VxRESULT Utf32ToUtf8(const std::uint32_t* text, std::uint32_t length, RCPtr<LIBuffer>& out);
+VxRESULT Utf16ToUtf8(const unsigned short* text, std::uint32_t length, RCPtr<LStringBuffer>& out);
+VxRESULT Utf8ToUtf16(const char* text, std::uint32_t length, RCPtr<LStringBuffer>& out);
+VxRESULT Utf32ToUtf16(const std::uint32_t* text, std::uint32_t length, RCPtr<LStringBuffer>& out);
+VxRESULT Utf32ToUtf8(const std::uint32_t* text, std::uint32_t length, RCPtr<LStringBuffer>& out);
 
 // Text lengths of the encodings of `count` bytes.
 constexpr std::uint64_t HexLength(std::uint32_t count) { return 2 * static_cast<std::uint64_t>(count); }

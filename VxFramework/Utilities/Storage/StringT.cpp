@@ -27,19 +27,62 @@ constexpr std::uint32_t kMaxUnits = kMaxBufferSize / sizeof(C);
 template <class C>
 std::uint32_t BoundedLength(const C* text, std::uint32_t limit)
 {
-    std::uint32_t length = 0;
-    while (length < limit && text[length] != 0)
-        ++length;
-    return length;
+    if constexpr (std::is_same_v<C, char>)
+    {
+        // The C library's scan reads whole words at a time.
+        return static_cast<std::uint32_t>(::strnlen(text, limit));
+    }
+    else
+    {
+        std::uint32_t length = 0;
+        while (length < limit && text[length] != 0)
+            ++length;
+        return length;
+    }
+}
+
+// Whether one of the `count` units is 0.  Reads a word at a time, the last
+// word overlapping the one before: for the few units most appends add that is
+// a handful of instructions, where a loop per unit or a call into the C
+// library costs as much as the rest of the append.
+template <class C>
+[[gnu::always_inline]] inline bool HasZero(const C* text, std::uint32_t count)
+{
+    // Each lane of a word is one unit: a lane is 0 exactly when subtracting 1
+    // from it borrows into its top bit while that bit was clear.
+    constexpr std::uint64_t kOnes = ~std::uint64_t{0} / ((std::uint64_t{1} << (8 * sizeof(C))) - 1);
+    constexpr std::uint64_t kTops = kOnes << (8 * sizeof(C) - 1);
+    constexpr std::uint32_t kPerWord = sizeof(std::uint64_t) / sizeof(C);
+    const auto zeroInWordAt = [text](std::uint32_t index) {
+        std::uint64_t word;
+        std::memcpy(&word, text + index, sizeof word);
+        return ((word - kOnes) & ~word & kTops) != 0;
+    };
+    if (count < kPerWord)
+    {
+        for (std::uint32_t i = 0; i < count; ++i)
+        {
+            if (text[i] == 0)
+                return true;
+        }
+        return false;
+    }
+    for (std::uint32_t i = 0; i + kPerWord < count; i += kPerWord)
+    {
+        if (zeroInWordAt(i))
+            return true;
+    }
+    return zeroInWordAt(count - kPerWord);
 }
 
 // A zero-filled string buffer of `units` units.
 template <class C>
-RCPtr<LIBuffer> NewUnits(std::uint64_t units)
+RCPtr<LStringBuffer> NewUnits(std::uint64_t units)
 {
     if (units > kMaxUnits<C>)
         throw std::bad_alloc();
-    RCPtr<LIBuffer> buffer = LIBuffer::Create(static_cast<std::uint32_t>(units * sizeof(C)), 0, kBufferZeroFill);
+    RCPtr<LStringBuffer> buffer =
+        LStringBuffer::CreateTyped(static_cast<std::uint32_t>(units * sizeof(C)), 0, kBufferZeroFill);
     if (buffer == nullptr)
         throw std::bad_alloc();
     return buffer;
@@ -51,6 +94,34 @@ template <class S>
 std::uint32_t SourceLength(const S* text, std::int32_t count)
 {
     return BoundedLength(text, count < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(count));
+}
+
+// Runs a codec on the source units up to the first 0 (at most count, -1: no
+// limit); an empty source gives the target's shared empty buffer.  out is
+// left as it was when the buffer cannot be allocated.
+template <class S, class Codec>
+VxRESULT ConvertText(const S* text, std::int32_t count, const RCPtr<LStringBuffer>& empty,
+                     RCPtr<LStringBuffer>& out, Codec codec)
+{
+    const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
+    if (length == 0)
+    {
+        out = empty;
+        return VXR_OK;
+    }
+    return codec(text, length, out);
+}
+
+// The same for a caller that holds any kind of buffer.
+template <class S, class Codec>
+VxRESULT ConvertText(const S* text, std::int32_t count, const RCPtr<LStringBuffer>& empty, RCPtr<LIBuffer>& out,
+                     Codec codec)
+{
+    RCPtr<LStringBuffer> converted;
+    const VxRESULT result = ConvertText(text, count, empty, converted, codec);
+    if (converted != nullptr)
+        out = converted;
+    return result;
 }
 
 bool IsBlank(char character)
@@ -124,12 +195,14 @@ StringT<C, O>::StringT(const StringT& other) : mBuffer(GetEmptyString().mBuffer)
 template <class C, class O>
 StringT<C, O>::StringT(const OtherString& other) : StringT()
 {
-    RCPtr<LIBuffer> converted;
+    RCPtr<LStringBuffer> converted;
     VxRESULT result;
     if constexpr (NarrowUnit<C>)
-        result = ConvertUTF16ToUTF8(other.Data(), other.GetLength(), converted);
+        result = ConvertText(other.Data(), other.GetLength(), GetEmptyString().mBuffer, converted,
+                             &StringCodecs::Utf16ToUtf8);
     else
-        result = ConvertUTF8ToUTF16(other.Data(), other.GetLength(), converted);
+        result = ConvertText(other.Data(), other.GetLength(), GetEmptyString().mBuffer, converted,
+                             &StringCodecs::Utf8ToUtf16);
     if (result == VXR_E_OUTOFMEMORY)
         throw std::bad_alloc();
     TakeBuffer(converted);
@@ -215,7 +288,7 @@ void StringT<C, O>::AssignUnits(const C* text, std::uint32_t count)
     }
     else
     {
-        RCPtr<LIBuffer> buffer = NewUnits<C>(static_cast<std::uint64_t>(count) + 1);
+        RCPtr<LStringBuffer> buffer = NewUnits<C>(static_cast<std::uint64_t>(count) + 1);
         std::memcpy(buffer->GetData(), text, count * sizeof(C));
         mBuffer = buffer;
     }
@@ -223,7 +296,7 @@ void StringT<C, O>::AssignUnits(const C* text, std::uint32_t count)
 }
 
 template <class C, class O>
-void StringT<C, O>::TakeBuffer(const RCPtr<LIBuffer>& buffer)
+void StringT<C, O>::TakeBuffer(const RCPtr<LStringBuffer>& buffer)
 {
     if (IsBufferExclusive())
         AssignUnits(static_cast<const C*>(buffer->GetData()), buffer->GetSize() / sizeof(C) - 1);
@@ -249,8 +322,9 @@ VxRESULT StringT<C, O>::Assign(const unsigned short* text, std::int32_t maxCount
         Empty();
         return VXR_OK;
     }
-    RCPtr<LIBuffer> converted;
-    const VxRESULT result = ConvertUTF16ToUTF8(text, maxCount < 0 ? kNoLimit : maxCount, converted);
+    RCPtr<LStringBuffer> converted;
+    const VxRESULT result = ConvertText(text, maxCount < 0 ? kNoLimit : maxCount, GetEmptyString().mBuffer, converted,
+                                        &StringCodecs::Utf16ToUtf8);
     if (result == VXR_E_OUTOFMEMORY)
         throw std::bad_alloc();
     TakeBuffer(converted);
@@ -429,14 +503,35 @@ void StringT<C, O>::Append(const StringT& other)
     const std::uint32_t added = static_cast<std::uint32_t>(other.GetLength());
     if (added == 0)
         return;
-    const std::uint32_t position = static_cast<std::uint32_t>(GetLength());
-    const std::uint64_t total = static_cast<std::uint64_t>(position) + added + 1;
-    if (total > kMaxUnits<C>)
-        throw std::bad_alloc();
-    const std::uint32_t units = static_cast<std::uint32_t>(total);
+    // Most appends go to the only holder of a buffer that has room for the
+    // text: write in place, without the general case's calls.
+    const std::uint32_t size = mBuffer->GetSize();
+    const std::uint64_t bytes = size + static_cast<std::uint64_t>(added) * sizeof(C);
+    const C* const source = other.Data();
+    if (!IsBufferExclusive() && !mBuffer->IsShared() && bytes <= mBuffer->GetCapacity() && !HasZero(source, added))
+    {
+        if (mBuffer->Grow(static_cast<std::uint32_t>(bytes)) < 0)
+            throw std::bad_alloc();
+        C* const data = Data();
+        const std::uint32_t position = size / sizeof(C) - 1;
+        // The source may be this text: the block stayed where it was.
+        std::memmove(data + position, source, added * sizeof(C));
+        data[position + added] = 0;
+        return;
+    }
+    AppendGeneral(other, added);
+}
+
+template <class C, class O>
+[[gnu::noinline]] void StringT<C, O>::AppendGeneral(const StringT& other, std::uint32_t added)
+{
+    std::uint32_t position = static_cast<std::uint32_t>(GetLength());
     if (IsBufferExclusive())
     {
-        if (mBuffer->Resize(units * static_cast<std::uint32_t>(sizeof(C))) < 0)
+        const std::uint64_t total = static_cast<std::uint64_t>(position) + added + 1;
+        if (total > kMaxUnits<C>)
+            throw std::bad_alloc();
+        if (mBuffer->Resize(static_cast<std::uint32_t>(total) * static_cast<std::uint32_t>(sizeof(C))) < 0)
             throw std::bad_alloc();
         // Read the source after the resize: it may be this string.
         std::memmove(Data() + position, other.Data(), added * sizeof(C));
@@ -444,11 +539,54 @@ void StringT<C, O>::Append(const StringT& other)
         Refresh();
         return;
     }
-    C* data = GetBuffer(static_cast<std::int32_t>(units));
-    // Read the source after GetBuffer: it may be this string, now moved.
-    std::memcpy(data + position, other.Data(), added * sizeof(C));
+
+    // The result is read as a C string, as a writer's text is on release: it
+    // ends at the first 0 unit.  Text in a buffer with room beyond it holds no
+    // 0 before its terminator (only appending, releasing a writer's buffer and
+    // the conversions leave room, and each writes C-string text), so this text
+    // is scanned only when its buffer is copied or moved anyway: appending
+    // stays linear in the appended text.
+    const C* const source = other.Data();
+    const bool shared = mBuffer->IsShared();
+    if (shared || mBuffer->GetCapacity() <= (position + 1) * sizeof(C))
+    {
+        const std::uint32_t end = BoundedLength(Data(), position);
+        if (end < position)
+        {
+            AssignUnits(Data(), end);
+            return;
+        }
+    }
+    if (HasZero(source, added))
+    {
+        added = BoundedLength(source, added);
+        if (added == 0)
+            return;
+    }
+    const std::uint64_t total = static_cast<std::uint64_t>(position) + added + 1;
+    if (total > kMaxUnits<C>)
+        throw std::bad_alloc();
+    if (shared)
+    {
+        // Copy on write: the other holders keep the buffer as it is.
+        RCPtr<LStringBuffer> copy = NewUnits<C>(total);
+        C* data = static_cast<C*>(copy->GetData());
+        std::memcpy(data, Data(), position * sizeof(C));
+        std::memcpy(data + position, source, added * sizeof(C));
+        mBuffer = copy;
+        Refresh();
+        return;
+    }
+    // The only holder grows its buffer with room to spare; the room lies
+    // beyond the buffer's size, which stays the text and its terminator.
+    const bool self = other.mBuffer == mBuffer;
+    if (mBuffer->Grow(static_cast<std::uint32_t>(total) * static_cast<std::uint32_t>(sizeof(C))) < 0)
+        throw std::bad_alloc();
+    C* const data = Data();
+    // A string appended to itself is read where its text moved.
+    std::memmove(data + position, self ? data : source, added * sizeof(C));
     data[position + added] = 0;
-    ReleaseBuffer();
+    mText = data;
 }
 
 template <class C, class O>
@@ -686,9 +824,11 @@ C* StringT<C, O>::GetBuffer(std::int32_t size)
     const std::uint32_t bytes = static_cast<std::uint32_t>(units * sizeof(C));
     if (mBuffer->IsShared())
     {
-        RCPtr<LIBuffer> copy = mBuffer->CreateResizedCopy(bytes, 0);
+        RCPtr<LStringBuffer> copy = LStringBuffer::CreateTyped(bytes, 0, kBufferZeroFill);
         if (copy == nullptr)
             VX_THROW(std::runtime_error, "");
+        const std::uint32_t kept = mBuffer->GetSize() < bytes ? mBuffer->GetSize() : bytes;
+        std::memcpy(copy->GetData(), mBuffer->GetData(), kept);
         mBuffer = copy;
     }
     mBuffer->SetExclusive(true);
@@ -870,24 +1010,6 @@ VxRESULT StringT<C, O>::DecodeBinaryData(std::int32_t mode, RCPtr<LIBuffer>& buf
 
 // ---- conversions -------------------------------------------------------------
 
-namespace
-{
-// Runs a codec on the source units up to the first 0 (at most count, -1: no
-// limit); an empty source gives the target's shared empty buffer.
-template <class S, class Codec>
-VxRESULT ConvertText(const S* text, std::int32_t count, const RCPtr<LIBuffer>& empty, RCPtr<LIBuffer>& out,
-                     Codec codec)
-{
-    const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
-    if (length == 0)
-    {
-        out = empty;
-        return VXR_OK;
-    }
-    return codec(text, length, out);
-}
-} // namespace
-
 template <class C, class O>
 VxRESULT StringT<C, O>::ConvertUTF16ToUTF8(const unsigned short* text, std::int32_t count, RCPtr<LIBuffer>& out)
 {
@@ -932,7 +1054,7 @@ template WideString& WideString::operator=(const WideString&);
 template WideString& WideString::operator=(const unsigned short*);
 template void WideString::Assign(const unsigned short*, std::int32_t);
 template void WideString::AssignUnits(const unsigned short*, std::uint32_t);
-template void WideString::TakeBuffer(const RCPtr<LIBuffer>&);
+template void WideString::TakeBuffer(const RCPtr<LStringBuffer>&);
 template WideString WideString::FromUnits(const unsigned short*, std::uint32_t);
 template void WideString::Empty();
 template std::int32_t WideString::GetLength() const;
@@ -941,6 +1063,7 @@ template bool WideString::operator==(const WideString&) const;
 template bool WideString::operator==(const unsigned short*) const;
 template bool WideString::operator<(const WideString&) const;
 template void WideString::Append(const WideString&);
+template void WideString::AppendGeneral(const WideString&, std::uint32_t);
 template WideString WideString::Reversed() const;
 template unsigned short* WideString::GetBuffer(std::int32_t);
 template VxRESULT WideString::ReleaseBuffer();
