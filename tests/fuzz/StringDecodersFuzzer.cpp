@@ -1,4 +1,5 @@
-// Feeds arbitrary bytes to the binary-text decoders and the UTF conversions.
+// Feeds arbitrary bytes to the binary-text decoders, the UTF conversions and
+// the string's editing and appending.
 // The first byte picks the operation and an offset; the rest is the input.
 #include "VxFramework/Utilities/Storage/StringT.h"
 
@@ -117,6 +118,35 @@ void Edit(const std::string& text, std::uint8_t a, std::uint8_t b)
     Check(s.Trim().GetLength() <= s.GetLength());
     Check(s.Find(static_cast<char>(b), 0) < s.GetLength());
 }
+
+void Append(const std::string& text, std::uint8_t times)
+{
+    // Appends in a row, some of the string to itself, some while a copy
+    // shares the buffer: the text is the standard string's, and the copy
+    // keeps its own.
+    const String piece(text.c_str());
+    const std::string pieceText(piece.GetCString());
+    String grown;
+    std::string expected;
+    for (int i = 0; i < times % 16; ++i)
+    {
+        const bool copied = i % 3 == 2;
+        const String before = copied ? grown : String();
+        const std::string beforeText = copied ? expected : std::string();
+        if (i % 5 == 4)
+        {
+            grown.Append(grown);
+            expected += expected;
+        }
+        else
+        {
+            grown += piece;
+            expected += pieceText;
+        }
+        Check(std::string(grown.GetCString(), static_cast<std::size_t>(grown.GetLength())) == expected);
+        Check(std::string(before.GetCString(), static_cast<std::size_t>(before.GetLength())) == beforeText);
+    }
+}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -156,6 +186,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Utf32(points);
         break;
     }
+    case 7:
+        Append(rest, parameter);
+        break;
     default:
         Edit(rest, parameter, selector);
         break;

@@ -43,6 +43,13 @@ public:
     // Keeps the contents.  Returns the new size, or a failure code with the
     // buffer unchanged.
     virtual std::int32_t Resize(std::uint32_t size) = 0;
+    // Resize for storage that keeps growing (text being appended to): a block
+    // too small is replaced by one with room to spare and a block large
+    // enough is kept whatever stays unused, so that a run of growing calls
+    // moves each byte only a bounded number of times.  A buffer without a
+    // block gets the exact size.  Returns the new size, or a failure code
+    // with the buffer unchanged.
+    virtual std::int32_t Grow(std::uint32_t size) = 0;
     // A negative count means up to the end.
     virtual VxRESULT Fill(std::uint8_t value, std::uint32_t offset, std::int32_t count) = 0;
     // The offset is in bytes, the count in 16-bit units; a negative count
@@ -83,7 +90,9 @@ protected:
 
 // Contiguous storage whose capacity is the size rounded up to Granularity and
 // is reallocated only when too small or when more than
-// max(Slack, Granularity - 1) bytes would stay unused; no geometric growth.
+// max(Slack, Granularity - 1) bytes would stay unused.  Only Grow sizes
+// geometrically: a block it must replace gets half the size again as room,
+// which the next Resize or SetSize gives back by the rule above.
 // An Alignment above 8 is met by over-allocating Alignment - 1 bytes.
 template <std::uint32_t Granularity, std::uint32_t Slack, std::uint32_t Alignment, class P = char*,
           AllocatorSource Alloc = GetSystemAllocator>
@@ -149,6 +158,25 @@ public:
     }
 
     std::int32_t Resize(std::uint32_t size) override { return DoResize(size); }
+
+    std::int32_t Grow(std::uint32_t size) override
+    {
+        if (size > kMaxBufferSize)
+            return VXR_E_INVALIDARG;
+        if (mCapacity == 0)
+            return SetSize(size);
+        if (static_cast<std::uint64_t>(size) + kAllowance > mCapacity)
+        {
+            const std::uint64_t roomy = static_cast<std::uint64_t>(size) + size / 2;
+            const std::uint32_t target = roomy < kMaxBufferSize ? static_cast<std::uint32_t>(roomy) : kMaxBufferSize;
+            // Near the limits the room is what fails: the exact size may
+            // still fit.
+            if (!MoveBlock(NeededCapacity(target), size) && !MoveBlock(NeededCapacity(size), size))
+                return VXR_E_OUTOFMEMORY;
+        }
+        mSize = size;
+        return static_cast<std::int32_t>(size);
+    }
 
     VxRESULT Fill(std::uint8_t value, std::uint32_t offset, std::int32_t count) override
     {
@@ -265,24 +293,32 @@ private:
                 ReleaseBlock();
                 return 0;
             }
-            const std::uint64_t capacity = NeededCapacity(size);
-            if (capacity > kMaxCapacity)
+            if (!MoveBlock(NeededCapacity(size), size))
                 return VXR_E_OUTOFMEMORY;
-            const std::size_t oldOffset = static_cast<std::size_t>(Bytes() - static_cast<char*>(mBlock));
-            // On failure realloc leaves the old block as it was.
-            void* block = Alloc().Realloc(mBlock, static_cast<std::size_t>(capacity));
-            if (block == nullptr)
-                return VXR_E_OUTOFMEMORY;
-            char* data = AlignedStart(block);
-            const std::size_t newOffset = static_cast<std::size_t>(data - static_cast<char*>(block));
-            if (newOffset != oldOffset)
-                std::memmove(data, static_cast<char*>(block) + oldOffset, mSize < size ? mSize : size);
-            mBlock = block;
-            mCapacity = static_cast<std::uint32_t>(capacity);
-            mData = reinterpret_cast<P>(data);
         }
         mSize = size;
         return static_cast<std::int32_t>(size);
+    }
+
+    // Reallocates the block to the capacity, keeping the bytes that the new
+    // size still covers; false with the block unchanged on failure.
+    bool MoveBlock(std::uint64_t capacity, std::uint32_t size)
+    {
+        if (capacity > kMaxCapacity)
+            return false;
+        const std::size_t oldOffset = static_cast<std::size_t>(Bytes() - static_cast<char*>(mBlock));
+        // On failure realloc leaves the old block as it was.
+        void* block = Alloc().Realloc(mBlock, static_cast<std::size_t>(capacity));
+        if (block == nullptr)
+            return false;
+        char* data = AlignedStart(block);
+        const std::size_t newOffset = static_cast<std::size_t>(data - static_cast<char*>(block));
+        if (newOffset != oldOffset)
+            std::memmove(data, static_cast<char*>(block) + oldOffset, mSize < size ? mSize : size);
+        mBlock = block;
+        mCapacity = static_cast<std::uint32_t>(capacity);
+        mData = reinterpret_cast<P>(data);
+        return true;
     }
 
     P mData = nullptr;
@@ -310,9 +346,11 @@ protected:
     ~LIBuffer() override = default;
 };
 
+// Final, so that a holder that keeps the buffer through its own kind reaches
+// the accessors and the reference count directly, without virtual dispatch.
 template <std::uint32_t Granularity, std::uint32_t Slack, std::uint32_t Alignment, class P = char*,
           AllocatorSource Alloc = GetSystemAllocator>
-class LBufferT : public BufferT<Granularity, Slack, Alignment, P, Alloc>, public LIBuffer
+class LBufferT final : public BufferT<Granularity, Slack, Alignment, P, Alloc>, public LIBuffer
 {
     using Storage = BufferT<Granularity, Slack, Alignment, P, Alloc>;
 
@@ -325,11 +363,12 @@ public:
     // A new buffer of this kind; null when the size cannot be allocated.
     static RCPtr<LIBuffer> Create(std::uint32_t size, std::uint32_t reserve = 0, std::uint32_t flags = 0)
     {
-        LBufferT* buffer = new (std::nothrow) LBufferT(size, reserve, flags);
-        RCPtr<LIBuffer> result(buffer);
-        if (buffer == nullptr || buffer->GetSize() != size)
-            return nullptr;
-        return result;
+        return Make<LIBuffer>(size, reserve, flags);
+    }
+    // The same, held as this kind.
+    static RCPtr<LBufferT> CreateTyped(std::uint32_t size, std::uint32_t reserve = 0, std::uint32_t flags = 0)
+    {
+        return Make<LBufferT>(size, reserve, flags);
     }
 
     RCPtr<LRefCountedObject> CreateCopy() const override
@@ -357,6 +396,17 @@ public:
                 std::memcpy(copy->GetData(), static_cast<const char*>(this->GetData()) + offset, count);
         }
         return copy;
+    }
+
+private:
+    template <class Holder>
+    static RCPtr<Holder> Make(std::uint32_t size, std::uint32_t reserve, std::uint32_t flags)
+    {
+        LBufferT* buffer = new (std::nothrow) LBufferT(size, reserve, flags);
+        RCPtr<Holder> result(buffer);
+        if (buffer == nullptr || buffer->GetSize() != size)
+            return nullptr;
+        return result;
     }
 };
 

@@ -1,6 +1,7 @@
 #include "VxFramework/Utilities/Storage/StringT.h"
 
 #include "VxFramework/Utilities/DebugTracer.h"
+#include "VxFramework/Utilities/Storage/StringCodecs.h"
 
 #include <cctype>
 #include <climits>
@@ -18,9 +19,6 @@ namespace Vx
 {
 namespace
 {
-constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 // The most units a string buffer of C can hold, terminator included.
 template <class C>
 constexpr std::uint32_t kMaxUnits = kMaxBufferSize / sizeof(C);
@@ -29,139 +27,65 @@ constexpr std::uint32_t kMaxUnits = kMaxBufferSize / sizeof(C);
 template <class C>
 std::uint32_t BoundedLength(const C* text, std::uint32_t limit)
 {
-    std::uint32_t length = 0;
-    while (length < limit && text[length] != 0)
-        ++length;
-    return length;
+    if constexpr (std::is_same_v<C, char>)
+    {
+        // The C library's scan reads whole words at a time.
+        return static_cast<std::uint32_t>(::strnlen(text, limit));
+    }
+    else
+    {
+        std::uint32_t length = 0;
+        while (length < limit && text[length] != 0)
+            ++length;
+        return length;
+    }
+}
+
+// Whether one of the `count` units is 0.  Reads a word at a time, the last
+// word overlapping the one before: for the few units most appends add that is
+// a handful of instructions, where a loop per unit or a call into the C
+// library costs as much as the rest of the append.
+template <class C>
+[[gnu::always_inline]] inline bool HasZero(const C* text, std::uint32_t count)
+{
+    // Each lane of a word is one unit: a lane is 0 exactly when subtracting 1
+    // from it borrows into its top bit while that bit was clear.
+    constexpr std::uint64_t kOnes = ~std::uint64_t{0} / ((std::uint64_t{1} << (8 * sizeof(C))) - 1);
+    constexpr std::uint64_t kTops = kOnes << (8 * sizeof(C) - 1);
+    constexpr std::uint32_t kPerWord = sizeof(std::uint64_t) / sizeof(C);
+    const auto zeroInWordAt = [text](std::uint32_t index) {
+        std::uint64_t word;
+        std::memcpy(&word, text + index, sizeof word);
+        return ((word - kOnes) & ~word & kTops) != 0;
+    };
+    if (count < kPerWord)
+    {
+        for (std::uint32_t i = 0; i < count; ++i)
+        {
+            if (text[i] == 0)
+                return true;
+        }
+        return false;
+    }
+    for (std::uint32_t i = 0; i + kPerWord < count; i += kPerWord)
+    {
+        if (zeroInWordAt(i))
+            return true;
+    }
+    return zeroInWordAt(count - kPerWord);
 }
 
 // A zero-filled string buffer of `units` units.
 template <class C>
-RCPtr<LIBuffer> NewUnits(std::uint64_t units)
+RCPtr<LStringBuffer> NewUnits(std::uint64_t units)
 {
     if (units > kMaxUnits<C>)
         throw std::bad_alloc();
-    RCPtr<LIBuffer> buffer = LIBuffer::Create(static_cast<std::uint32_t>(units * sizeof(C)), 0, kBufferZeroFill);
+    RCPtr<LStringBuffer> buffer =
+        LStringBuffer::CreateTyped(static_cast<std::uint32_t>(units * sizeof(C)), 0, kBufferZeroFill);
     if (buffer == nullptr)
         throw std::bad_alloc();
     return buffer;
-}
-
-bool IsSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
-bool IsHighSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-// Code points are converted only when they are Unicode scalar values: a lone
-// surrogate or a value beyond U+10FFFF would give ill-formed text.
-std::uint32_t EncodeUTF8(std::uint32_t codePoint, unsigned char* out)
-{
-    if (codePoint < 0x80)
-    {
-        out[0] = static_cast<unsigned char>(codePoint);
-        return 1;
-    }
-    if (codePoint < 0x800)
-    {
-        out[0] = static_cast<unsigned char>(0xC0 | (codePoint >> 6));
-        out[1] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-        return 2;
-    }
-    if (codePoint < 0x10000)
-    {
-        out[0] = static_cast<unsigned char>(0xE0 | (codePoint >> 12));
-        out[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out[2] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
-    out[1] = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
-    out[2] = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
-    out[3] = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
-    return 4;
-}
-
-std::uint32_t EncodeUTF16(std::uint32_t codePoint, unsigned short* out)
-{
-    if (codePoint < 0x10000)
-    {
-        out[0] = static_cast<unsigned short>(codePoint);
-        return 1;
-    }
-    codePoint -= 0x10000;
-    out[0] = static_cast<unsigned short>(0xD800 + (codePoint >> 10));
-    out[1] = static_cast<unsigned short>(0xDC00 + (codePoint & 0x3FF));
-    return 2;
-}
-
-// Reads one code point of well-formed UTF-8 (no overlong forms, surrogates or
-// values beyond U+10FFFF, no truncated sequence); 0 units read when malformed.
-std::uint32_t DecodeUTF8(const unsigned char* text, std::uint32_t available, std::uint32_t& codePoint)
-{
-    const unsigned char lead = text[0];
-    std::uint32_t length;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead < 0x80)
-    {
-        codePoint = lead;
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF)
-    {
-        length = 2;
-        codePoint = lead & 0x1F;
-    }
-    else if (lead >= 0xE0 && lead <= 0xEF)
-    {
-        length = 3;
-        codePoint = lead & 0x0F;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    }
-    else if (lead >= 0xF0 && lead <= 0xF4)
-    {
-        length = 4;
-        codePoint = lead & 0x07;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    }
-    else
-    {
-        return 0;
-    }
-    if (length > available)
-        return 0;
-    for (std::uint32_t i = 1; i < length; ++i)
-    {
-        const unsigned char next = text[i];
-        if (next < low || next > high)
-            return 0;
-        low = 0x80;
-        high = 0xBF;
-        codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    return length;
-}
-
-// Reads one code point of UTF-16; 0 units read for a lone surrogate.
-std::uint32_t DecodeUTF16(const unsigned short* text, std::uint32_t available, std::uint32_t& codePoint)
-{
-    const std::uint32_t unit = text[0];
-    if (!IsSurrogate(unit))
-    {
-        codePoint = unit;
-        return 1;
-    }
-    if (IsHighSurrogate(unit) && available >= 2 && IsLowSurrogate(text[1]))
-    {
-        codePoint = 0x10000 + ((unit - 0xD800) << 10) + (text[1] - 0xDC00u);
-        return 2;
-    }
-    return 0;
 }
 
 // Number of source units to convert: up to the first 0, at most count (-1:
@@ -172,51 +96,32 @@ std::uint32_t SourceLength(const S* text, std::int32_t count)
     return BoundedLength(text, count < 0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(count));
 }
 
-// Runs a conversion into a new zero-filled buffer of `capacity` target units,
-// then trims the buffer to the converted text and its terminator.
-template <class T, class Convert>
-VxRESULT ConvertInto(std::uint64_t capacity, RCPtr<LIBuffer>& out, Convert convert)
+// Runs a codec on the source units up to the first 0 (at most count, -1: no
+// limit); an empty source gives the target's shared empty buffer.  out is
+// left as it was when the buffer cannot be allocated.
+template <class S, class Codec>
+VxRESULT ConvertText(const S* text, std::int32_t count, const RCPtr<LStringBuffer>& empty,
+                     RCPtr<LStringBuffer>& out, Codec codec)
 {
-    if (capacity > kMaxUnits<T>)
-        return VXR_E_OUTOFMEMORY;
-    RCPtr<LIBuffer> buffer = LIBuffer::Create(static_cast<std::uint32_t>(capacity * sizeof(T)), 0, kBufferZeroFill);
-    if (buffer == nullptr)
-        return VXR_E_OUTOFMEMORY;
-    T* target = static_cast<T*>(buffer->GetData());
-    target[capacity - 1] = 0;
-    std::uint32_t written = 0;
-    const bool ok = convert(target, written);
-    target[written] = 0;
-    if (buffer->Resize((written + 1) * static_cast<std::uint32_t>(sizeof(T))) < 0)
-        return VXR_E_OUTOFMEMORY;
-    out = buffer;
-    return ok ? VXR_OK : VXR_E_FAIL;
+    const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
+    if (length == 0)
+    {
+        out = empty;
+        return VXR_OK;
+    }
+    return codec(text, length, out);
 }
 
-int HexValue(char character)
+// The same for a caller that holds any kind of buffer.
+template <class S, class Codec>
+VxRESULT ConvertText(const S* text, std::int32_t count, const RCPtr<LStringBuffer>& empty, RCPtr<LIBuffer>& out,
+                     Codec codec)
 {
-    if (character >= '0' && character <= '9')
-        return character - '0';
-    if (character >= 'A' && character <= 'F')
-        return character - 'A' + 10;
-    if (character >= 'a' && character <= 'f')
-        return character - 'a' + 10;
-    return -1;
-}
-
-int Base64Value(char character)
-{
-    if (character >= 'A' && character <= 'Z')
-        return character - 'A';
-    if (character >= 'a' && character <= 'z')
-        return character - 'a' + 26;
-    if (character >= '0' && character <= '9')
-        return character - '0' + 52;
-    if (character == '+')
-        return 62;
-    if (character == '/')
-        return 63;
-    return -1;
+    RCPtr<LStringBuffer> converted;
+    const VxRESULT result = ConvertText(text, count, empty, converted, codec);
+    if (converted != nullptr)
+        out = converted;
+    return result;
 }
 
 bool IsBlank(char character)
@@ -227,33 +132,6 @@ bool IsBlank(char character)
 bool IsOneOf(char character, const char* set)
 {
     return set != nullptr && character != 0 && std::strchr(set, character) != nullptr;
-}
-
-VxRESULT InvalidBinaryText()
-{
-    DebugTracer::Get().Trace(1, "Invalid String passed to StringT::DecodeBinaryData");
-    return VXR_E_FAIL;
-}
-
-// Makes the target at least `size` bytes, new bytes zero.
-VxRESULT PrepareTarget(RCPtr<LIBuffer>& buffer, std::uint64_t size)
-{
-    if (size > kMaxBufferSize)
-        return VXR_E_OUTOFMEMORY;
-    const std::uint32_t wanted = static_cast<std::uint32_t>(size);
-    if (buffer == nullptr)
-    {
-        buffer = LByteBuffer::Create(wanted, 0, kBufferZeroFill);
-        return buffer == nullptr ? VXR_E_OUTOFMEMORY : VXR_OK;
-    }
-    const std::uint32_t old = buffer->GetSize();
-    if (old >= wanted)
-        return VXR_OK;
-    if (buffer->Resize(wanted) < 0)
-        return VXR_E_OUTOFMEMORY;
-    // Grown bytes are never left uninitialised, even when decoding stops early.
-    std::memset(static_cast<char*>(buffer->GetData()) + old, 0, wanted - old);
-    return VXR_OK;
 }
 
 // Puts a decimal point before the last `decimals` digits, padding with zeros
@@ -317,12 +195,14 @@ StringT<C, O>::StringT(const StringT& other) : mBuffer(GetEmptyString().mBuffer)
 template <class C, class O>
 StringT<C, O>::StringT(const OtherString& other) : StringT()
 {
-    RCPtr<LIBuffer> converted;
+    RCPtr<LStringBuffer> converted;
     VxRESULT result;
     if constexpr (NarrowUnit<C>)
-        result = ConvertUTF16ToUTF8(other.Data(), other.GetLength(), converted);
+        result = ConvertText(other.Data(), other.GetLength(), GetEmptyString().mBuffer, converted,
+                             &StringCodecs::Utf16ToUtf8);
     else
-        result = ConvertUTF8ToUTF16(other.Data(), other.GetLength(), converted);
+        result = ConvertText(other.Data(), other.GetLength(), GetEmptyString().mBuffer, converted,
+                             &StringCodecs::Utf8ToUtf16);
     if (result == VXR_E_OUTOFMEMORY)
         throw std::bad_alloc();
     TakeBuffer(converted);
@@ -408,7 +288,7 @@ void StringT<C, O>::AssignUnits(const C* text, std::uint32_t count)
     }
     else
     {
-        RCPtr<LIBuffer> buffer = NewUnits<C>(static_cast<std::uint64_t>(count) + 1);
+        RCPtr<LStringBuffer> buffer = NewUnits<C>(static_cast<std::uint64_t>(count) + 1);
         std::memcpy(buffer->GetData(), text, count * sizeof(C));
         mBuffer = buffer;
     }
@@ -416,7 +296,7 @@ void StringT<C, O>::AssignUnits(const C* text, std::uint32_t count)
 }
 
 template <class C, class O>
-void StringT<C, O>::TakeBuffer(const RCPtr<LIBuffer>& buffer)
+void StringT<C, O>::TakeBuffer(const RCPtr<LStringBuffer>& buffer)
 {
     if (IsBufferExclusive())
         AssignUnits(static_cast<const C*>(buffer->GetData()), buffer->GetSize() / sizeof(C) - 1);
@@ -442,8 +322,9 @@ VxRESULT StringT<C, O>::Assign(const unsigned short* text, std::int32_t maxCount
         Empty();
         return VXR_OK;
     }
-    RCPtr<LIBuffer> converted;
-    const VxRESULT result = ConvertUTF16ToUTF8(text, maxCount < 0 ? kNoLimit : maxCount, converted);
+    RCPtr<LStringBuffer> converted;
+    const VxRESULT result = ConvertText(text, maxCount < 0 ? kNoLimit : maxCount, GetEmptyString().mBuffer, converted,
+                                        &StringCodecs::Utf16ToUtf8);
     if (result == VXR_E_OUTOFMEMORY)
         throw std::bad_alloc();
     TakeBuffer(converted);
@@ -622,14 +503,35 @@ void StringT<C, O>::Append(const StringT& other)
     const std::uint32_t added = static_cast<std::uint32_t>(other.GetLength());
     if (added == 0)
         return;
-    const std::uint32_t position = static_cast<std::uint32_t>(GetLength());
-    const std::uint64_t total = static_cast<std::uint64_t>(position) + added + 1;
-    if (total > kMaxUnits<C>)
-        throw std::bad_alloc();
-    const std::uint32_t units = static_cast<std::uint32_t>(total);
+    // Most appends go to the only holder of a buffer that has room for the
+    // text: write in place, without the general case's calls.
+    const std::uint32_t size = mBuffer->GetSize();
+    const std::uint64_t bytes = size + static_cast<std::uint64_t>(added) * sizeof(C);
+    const C* const source = other.Data();
+    if (!IsBufferExclusive() && !mBuffer->IsShared() && bytes <= mBuffer->GetCapacity() && !HasZero(source, added))
+    {
+        if (mBuffer->Grow(static_cast<std::uint32_t>(bytes)) < 0)
+            throw std::bad_alloc();
+        C* const data = Data();
+        const std::uint32_t position = size / sizeof(C) - 1;
+        // The source may be this text: the block stayed where it was.
+        std::memmove(data + position, source, added * sizeof(C));
+        data[position + added] = 0;
+        return;
+    }
+    AppendGeneral(other, added);
+}
+
+template <class C, class O>
+[[gnu::noinline]] void StringT<C, O>::AppendGeneral(const StringT& other, std::uint32_t added)
+{
+    std::uint32_t position = static_cast<std::uint32_t>(GetLength());
     if (IsBufferExclusive())
     {
-        if (mBuffer->Resize(units * static_cast<std::uint32_t>(sizeof(C))) < 0)
+        const std::uint64_t total = static_cast<std::uint64_t>(position) + added + 1;
+        if (total > kMaxUnits<C>)
+            throw std::bad_alloc();
+        if (mBuffer->Resize(static_cast<std::uint32_t>(total) * static_cast<std::uint32_t>(sizeof(C))) < 0)
             throw std::bad_alloc();
         // Read the source after the resize: it may be this string.
         std::memmove(Data() + position, other.Data(), added * sizeof(C));
@@ -637,11 +539,54 @@ void StringT<C, O>::Append(const StringT& other)
         Refresh();
         return;
     }
-    C* data = GetBuffer(static_cast<std::int32_t>(units));
-    // Read the source after GetBuffer: it may be this string, now moved.
-    std::memcpy(data + position, other.Data(), added * sizeof(C));
+
+    // The result is read as a C string, as a writer's text is on release: it
+    // ends at the first 0 unit.  Text in a buffer with room beyond it holds no
+    // 0 before its terminator (only appending, releasing a writer's buffer and
+    // the conversions leave room, and each writes C-string text), so this text
+    // is scanned only when its buffer is copied or moved anyway: appending
+    // stays linear in the appended text.
+    const C* const source = other.Data();
+    const bool shared = mBuffer->IsShared();
+    if (shared || mBuffer->GetCapacity() <= (position + 1) * sizeof(C))
+    {
+        const std::uint32_t end = BoundedLength(Data(), position);
+        if (end < position)
+        {
+            AssignUnits(Data(), end);
+            return;
+        }
+    }
+    if (HasZero(source, added))
+    {
+        added = BoundedLength(source, added);
+        if (added == 0)
+            return;
+    }
+    const std::uint64_t total = static_cast<std::uint64_t>(position) + added + 1;
+    if (total > kMaxUnits<C>)
+        throw std::bad_alloc();
+    if (shared)
+    {
+        // Copy on write: the other holders keep the buffer as it is.
+        RCPtr<LStringBuffer> copy = NewUnits<C>(total);
+        C* data = static_cast<C*>(copy->GetData());
+        std::memcpy(data, Data(), position * sizeof(C));
+        std::memcpy(data + position, source, added * sizeof(C));
+        mBuffer = copy;
+        Refresh();
+        return;
+    }
+    // The only holder grows its buffer with room to spare; the room lies
+    // beyond the buffer's size, which stays the text and its terminator.
+    const bool self = other.mBuffer == mBuffer;
+    if (mBuffer->Grow(static_cast<std::uint32_t>(total) * static_cast<std::uint32_t>(sizeof(C))) < 0)
+        throw std::bad_alloc();
+    C* const data = Data();
+    // A string appended to itself is read where its text moved.
+    std::memmove(data + position, self ? data : source, added * sizeof(C));
     data[position + added] = 0;
-    ReleaseBuffer();
+    mText = data;
 }
 
 template <class C, class O>
@@ -855,7 +800,7 @@ StringT<C, O> StringT<C, O>::Reversed() const
         // Keep each surrogate pair in its order.
         for (std::size_t i = 0; i + 1 < units.size(); ++i)
         {
-            if (IsLowSurrogate(units[i]) && IsHighSurrogate(units[i + 1]))
+            if (StringCodecs::IsLowSurrogate(units[i]) && StringCodecs::IsHighSurrogate(units[i + 1]))
             {
                 std::swap(units[i], units[i + 1]);
                 ++i;
@@ -879,9 +824,11 @@ C* StringT<C, O>::GetBuffer(std::int32_t size)
     const std::uint32_t bytes = static_cast<std::uint32_t>(units * sizeof(C));
     if (mBuffer->IsShared())
     {
-        RCPtr<LIBuffer> copy = mBuffer->CreateResizedCopy(bytes, 0);
+        RCPtr<LStringBuffer> copy = LStringBuffer::CreateTyped(bytes, 0, kBufferZeroFill);
         if (copy == nullptr)
             VX_THROW(std::runtime_error, "");
+        const std::uint32_t kept = mBuffer->GetSize() < bytes ? mBuffer->GetSize() : bytes;
+        std::memcpy(copy->GetData(), mBuffer->GetData(), kept);
         mBuffer = copy;
     }
     mBuffer->SetExclusive(true);
@@ -1037,43 +984,13 @@ StringT<C, O> StringT<C, O>::EncodeBinaryData(std::int32_t mode, const void* byt
         return StringT();
     }
     const unsigned char* source = static_cast<const unsigned char*>(bytes);
-    const std::uint64_t length = mode == 0 ? 2 * static_cast<std::uint64_t>(count)
-                                           : (static_cast<std::uint64_t>(count) + 2) / 3 * 4;
+    const std::uint64_t length = mode == 0 ? StringCodecs::HexLength(count) : StringCodecs::Base64Length(count);
     StringT result;
     result.mBuffer = NewUnits<char>(length + 1);
-    char* out = result.Data();
     if (mode == 0)
-    {
-        for (std::uint32_t i = 0; i < count; ++i)
-        {
-            *out++ = kHexDigits[source[i] >> 4];
-            *out++ = kHexDigits[source[i] & 0x0F];
-        }
-    }
+        StringCodecs::EncodeHex(source, count, result.Data());
     else
-    {
-        std::uint32_t i = 0;
-        for (; i + 3 <= count; i += 3)
-        {
-            const std::uint32_t group = (static_cast<std::uint32_t>(source[i]) << 16) |
-                                        (static_cast<std::uint32_t>(source[i + 1]) << 8) | source[i + 2];
-            *out++ = kBase64Alphabet[(group >> 18) & 0x3F];
-            *out++ = kBase64Alphabet[(group >> 12) & 0x3F];
-            *out++ = kBase64Alphabet[(group >> 6) & 0x3F];
-            *out++ = kBase64Alphabet[group & 0x3F];
-        }
-        const std::uint32_t rest = count - i;
-        if (rest != 0)
-        {
-            std::uint32_t group = static_cast<std::uint32_t>(source[i]) << 16;
-            if (rest == 2)
-                group |= static_cast<std::uint32_t>(source[i + 1]) << 8;
-            *out++ = kBase64Alphabet[(group >> 18) & 0x3F];
-            *out++ = kBase64Alphabet[(group >> 12) & 0x3F];
-            *out++ = rest == 2 ? kBase64Alphabet[(group >> 6) & 0x3F] : '=';
-            *out++ = '=';
-        }
-    }
+        StringCodecs::EncodeBase64(source, count, result.Data());
     result.Refresh();
     return result;
 }
@@ -1085,80 +1002,11 @@ VxRESULT StringT<C, O>::DecodeBinaryData(std::int32_t mode, RCPtr<LIBuffer>& buf
     if (mode != 0 && mode != 1)
         return VXR_E_INVALIDARG;
     const std::uint32_t length = static_cast<std::uint32_t>(GetLength());
-    const char* text = Data();
-    if (mode == 0)
-    {
-        if (length % 2 != 0)
-            return InvalidBinaryText();
-        const std::uint64_t bound = static_cast<std::uint64_t>(offset) + length / 2;
-        if (bound > kMaxBufferSize)
-            return InvalidBinaryText();
-        const VxRESULT prepared = PrepareTarget(buffer, bound);
-        if (Failed(prepared))
-            return prepared;
-        unsigned char* out = static_cast<unsigned char*>(buffer->GetData()) + offset;
-        for (std::uint32_t i = 0; i < length; i += 2)
-        {
-            const int high = HexValue(text[i]);
-            const int low = HexValue(text[i + 1]);
-            if (high < 0 || low < 0)
-                return InvalidBinaryText();
-            out[i / 2] = static_cast<unsigned char>((high << 4) | low);
-        }
-        return VXR_OK;
-    }
-
-    if (length % 4 != 0)
-        return InvalidBinaryText();
-    const std::uint64_t bound = static_cast<std::uint64_t>(offset) + length / 4 * 3;
-    if (bound > kMaxBufferSize)
-        return InvalidBinaryText();
-    const VxRESULT prepared = PrepareTarget(buffer, bound);
-    if (Failed(prepared))
-        return prepared;
-    if (length == 0)
-        return VXR_OK;
-    unsigned char* const out = static_cast<unsigned char*>(buffer->GetData());
-    std::uint64_t position = offset;
-    auto put = [&](std::uint32_t byte) {
-        if (position >= bound)
-            return false;
-        out[position++] = static_cast<unsigned char>(byte);
-        return true;
-    };
-    std::uint32_t group = 0;
-    std::uint32_t inGroup = 0;
-    std::uint32_t i = 0;
-    for (; i < length; ++i)
-    {
-        const int value = Base64Value(text[i]);
-        if (value < 0)
-            break;
-        group = (group << 6) | static_cast<std::uint32_t>(value);
-        if (++inGroup == 4)
-        {
-            if (!put(group >> 16) || !put((group >> 8) & 0xFF) || !put(group & 0xFF))
-                return InvalidBinaryText();
-            group = 0;
-            inGroup = 0;
-        }
-    }
-    // Only the padding that completes the last group may follow.
-    const std::uint32_t rest = length - i;
-    if (inGroup == 1 || (rest != 0 && (inGroup == 0 || rest != 4 - inGroup)))
-        return InvalidBinaryText();
-    for (std::uint32_t j = i; j < length; ++j)
-    {
-        if (text[j] != '=')
-            return InvalidBinaryText();
-    }
-    if (inGroup == 2 && !put(group >> 4))
-        return InvalidBinaryText();
-    if (inGroup == 3 && (!put(group >> 10) || !put((group >> 2) & 0xFF)))
-        return InvalidBinaryText();
-    if (buffer->Resize(static_cast<std::uint32_t>(position)) < 0)
-        return VXR_E_OUTOFMEMORY;
-    return VXR_OK;
+    const VxRESULT result = mode == 0 ? StringCodecs::DecodeHex(Data(), length, buffer, offset)
+                                      : StringCodecs::DecodeBase64(Data(), length, buffer, offset);
+    if (result == VXR_E_FAIL)
+        DebugTracer::Get().Trace(1, "Invalid String passed to StringT::DecodeBinaryData");
+    return result;
 }
 
 // ---- conversions -------------------------------------------------------------
@@ -1166,98 +1014,29 @@ VxRESULT StringT<C, O>::DecodeBinaryData(std::int32_t mode, RCPtr<LIBuffer>& buf
 template <class C, class O>
 VxRESULT StringT<C, O>::ConvertUTF16ToUTF8(const unsigned short* text, std::int32_t count, RCPtr<LIBuffer>& out)
 {
-    const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
-    if (length == 0)
-    {
-        out = StringT<char, unsigned short>::GetEmptyString().mBuffer;
-        return VXR_OK;
-    }
-    return ConvertInto<char>(4 * static_cast<std::uint64_t>(length) + 1, out, [&](char* target, std::uint32_t& written) {
-        for (std::uint32_t i = 0; i < length;)
-        {
-            std::uint32_t codePoint;
-            const std::uint32_t read = DecodeUTF16(text + i, length - i, codePoint);
-            if (read == 0)
-                return false;
-            i += read;
-            written += EncodeUTF8(codePoint, reinterpret_cast<unsigned char*>(target + written));
-        }
-        return true;
-    });
+    return ConvertText(text, count, StringT<char, unsigned short>::GetEmptyString().mBuffer, out,
+                       &StringCodecs::Utf16ToUtf8);
 }
 
 template <class C, class O>
 VxRESULT StringT<C, O>::ConvertUTF8ToUTF16(const char* text, std::int32_t count, RCPtr<LIBuffer>& out)
 {
-    const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
-    if (length == 0)
-    {
-        out = StringT<unsigned short, char>::GetEmptyString().mBuffer;
-        return VXR_OK;
-    }
-    const unsigned char* source = reinterpret_cast<const unsigned char*>(text);
-    return ConvertInto<unsigned short>(static_cast<std::uint64_t>(length) + 1, out,
-                                       [&](unsigned short* target, std::uint32_t& written) {
-                                           for (std::uint32_t i = 0; i < length;)
-                                           {
-                                               std::uint32_t codePoint;
-                                               const std::uint32_t read = DecodeUTF8(source + i, length - i, codePoint);
-                                               if (read == 0)
-                                                   return false;
-                                               i += read;
-                                               written += EncodeUTF16(codePoint, target + written);
-                                           }
-                                           return true;
-                                       });
+    return ConvertText(text, count, StringT<unsigned short, char>::GetEmptyString().mBuffer, out,
+                       &StringCodecs::Utf8ToUtf16);
 }
-
-namespace
-{
-bool IsScalarValue(std::uint32_t codePoint)
-{
-    return codePoint <= 0x10FFFF && !IsSurrogate(codePoint);
-}
-} // namespace
 
 template <class C, class O>
 VxRESULT StringT<C, O>::ConvertUTF32ToUTF16(const std::uint32_t* text, std::int32_t count, RCPtr<LIBuffer>& out)
 {
-    const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
-    if (length == 0)
-    {
-        out = StringT<unsigned short, char>::GetEmptyString().mBuffer;
-        return VXR_OK;
-    }
-    return ConvertInto<unsigned short>(2 * static_cast<std::uint64_t>(length) + 1, out,
-                                       [&](unsigned short* target, std::uint32_t& written) {
-                                           for (std::uint32_t i = 0; i < length; ++i)
-                                           {
-                                               if (!IsScalarValue(text[i]))
-                                                   return false;
-                                               written += EncodeUTF16(text[i], target + written);
-                                           }
-                                           return true;
-                                       });
+    return ConvertText(text, count, StringT<unsigned short, char>::GetEmptyString().mBuffer, out,
+                       &StringCodecs::Utf32ToUtf16);
 }
 
 template <class C, class O>
 VxRESULT StringT<C, O>::ConvertUTF32ToUTF8(const std::uint32_t* text, std::int32_t count, RCPtr<LIBuffer>& out)
 {
-    const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
-    if (length == 0)
-    {
-        out = StringT<char, unsigned short>::GetEmptyString().mBuffer;
-        return VXR_OK;
-    }
-    return ConvertInto<char>(4 * static_cast<std::uint64_t>(length) + 1, out, [&](char* target, std::uint32_t& written) {
-        for (std::uint32_t i = 0; i < length; ++i)
-        {
-            if (!IsScalarValue(text[i]))
-                return false;
-            written += EncodeUTF8(text[i], reinterpret_cast<unsigned char*>(target + written));
-        }
-        return true;
-    });
+    return ConvertText(text, count, StringT<char, unsigned short>::GetEmptyString().mBuffer, out,
+                       &StringCodecs::Utf32ToUtf8);
 }
 
 template class StringT<char, unsigned short>;
@@ -1276,7 +1055,7 @@ template WideString& WideString::operator=(const WideString&);
 template WideString& WideString::operator=(const unsigned short*);
 template void WideString::Assign(const unsigned short*, std::int32_t);
 template void WideString::AssignUnits(const unsigned short*, std::uint32_t);
-template void WideString::TakeBuffer(const RCPtr<LIBuffer>&);
+template void WideString::TakeBuffer(const RCPtr<LStringBuffer>&);
 template WideString WideString::FromUnits(const unsigned short*, std::uint32_t);
 template void WideString::Empty();
 template std::int32_t WideString::GetLength() const;
@@ -1285,6 +1064,7 @@ template bool WideString::operator==(const WideString&) const;
 template bool WideString::operator==(const unsigned short*) const;
 template bool WideString::operator<(const WideString&) const;
 template void WideString::Append(const WideString&);
+template void WideString::AppendGeneral(const WideString&, std::uint32_t);
 template WideString WideString::Reversed() const;
 template unsigned short* WideString::GetBuffer(std::int32_t);
 template VxRESULT WideString::ReleaseBuffer();

@@ -18,10 +18,13 @@ concept NarrowUnit = std::is_same_v<C, char>;
 // unsigned short for UTF-16), O the unit of the other encoding.
 //
 // Copies share the buffer while it is shareable, so copying costs one atomic
-// increment; a string that writes makes its buffer private first.  Between
-// GetBuffer and ReleaseBuffer the buffer is exclusive: it belongs to this
-// string alone, may be larger than the text, and is copied, never shared.
-// Every empty string shares one buffer per encoding.
+// increment; a string that writes makes its buffer private first.  Appending
+// to a buffer no other string holds grows it with room to spare, so a run of
+// appends costs time in proportion to the text; the room lies beyond the
+// buffer's size and is never part of the text.  Between GetBuffer and
+// ReleaseBuffer the buffer is exclusive: it belongs to this string alone, may
+// be larger than the text, and is copied, never shared.  Every empty string
+// shares one buffer per encoding.
 //
 // Allocation failures throw std::bad_alloc.
 template <class C, class O>
@@ -254,13 +257,18 @@ private:
     std::uint32_t Units() const { return mBuffer->GetSize() / sizeof(C); }
     void Refresh() { mText = Data(); }
     void AssignUnits(const C* text, std::uint32_t count);
-    void TakeBuffer(const RCPtr<LIBuffer>& buffer);
+    // Append's cases other than writing into the room of an unshared buffer.
+    void AppendGeneral(const StringT& other, std::uint32_t added);
+    void TakeBuffer(const RCPtr<LStringBuffer>& buffer);
     static StringT FromUnits(const C* text, std::uint32_t count);
     static StringT FromText(const std::string& text)
         requires NarrowUnit<C>;
 
     C* mText = nullptr;
-    RCPtr<LIBuffer> mBuffer;
+    // Held as the string kind that every string buffer is: its accessors and
+    // reference count are then plain loads, which short appends and length
+    // queries are made of.
+    RCPtr<LStringBuffer> mBuffer;
 };
 
 // Defined in StringT.cpp: the whole UTF-8 string, the UTF-16 string's

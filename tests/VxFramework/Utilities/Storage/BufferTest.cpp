@@ -12,13 +12,15 @@
 
 namespace
 {
-// An allocator that counts its calls, can be told to fail, and places every
-// block 8 bytes further or nearer than the last one, so that a realloc always
-// moves the block and changes its alignment.
+// An allocator that counts its calls, can be told to fail (every request, or
+// those above a size), and places every block 8 bytes further or nearer than
+// the last one, so that a realloc always moves the block and changes its
+// alignment.
 struct AllocatorLog
 {
     int calls = 0;
     bool fail = false;
+    std::size_t failAbove = SIZE_MAX;
     std::size_t shift = 0;
 };
 AllocatorLog gLog;
@@ -51,10 +53,12 @@ void Unplace(void* block)
     std::free(base);
 }
 
+bool Refused(std::size_t size) { return gLog.fail || size > gLog.failAbove; }
+
 void* TestMalloc(std::size_t size)
 {
     ++gLog.calls;
-    return gLog.fail ? nullptr : Place(size);
+    return Refused(size) ? nullptr : Place(size);
 }
 
 void* TestCalloc(std::size_t count, std::size_t size)
@@ -68,7 +72,7 @@ void* TestCalloc(std::size_t count, std::size_t size)
 void* TestRealloc(void* block, std::size_t size)
 {
     ++gLog.calls;
-    if (gLog.fail)
+    if (Refused(size))
         return nullptr;
     void* moved = Place(size);
     const std::size_t old = PlacedSize(block);
@@ -98,7 +102,11 @@ class Buffers : public ::testing::Test
 {
 protected:
     void SetUp() override { gLog = AllocatorLog(); }
-    void TearDown() override { gLog.fail = false; }
+    void TearDown() override
+    {
+        gLog.fail = false;
+        gLog.failAbove = SIZE_MAX;
+    }
 };
 
 struct Step
@@ -161,15 +169,17 @@ TEST_F(Buffers, CapacityFollowsGranularitySlackAndAlignment)
     }
 }
 
+using SizeChange = std::int32_t (Vx::IBuffer::*)(std::uint32_t);
+
 template <std::uint32_t A>
-void CheckContentsSurviveMovesAndStayAligned()
+void CheckContentsSurviveMovesAndStayAligned(SizeChange change)
 {
     TestBuffer<1, 0, A> buffer(0, 0, 0);
     std::vector<char> expected;
-    for (std::uint32_t size : {3u, 40u, 41u, 7u, 300u, 299u, 1u})
+    for (std::uint32_t size : {3u, 40u, 41u, 7u, 300u, 299u, 1u, 500u})
     {
         const std::uint32_t kept = std::min<std::uint32_t>(size, static_cast<std::uint32_t>(expected.size()));
-        ASSERT_EQ(buffer.Resize(size), static_cast<std::int32_t>(size));
+        ASSERT_EQ((buffer.*change)(size), static_cast<std::int32_t>(size));
         ASSERT_EQ(reinterpret_cast<std::uintptr_t>(buffer.GetData()) % A, 0u) << size;
         if (kept != 0)
         {
@@ -184,9 +194,68 @@ void CheckContentsSurviveMovesAndStayAligned()
 
 TEST_F(Buffers, ResizeKeepsContentsAndAlignmentWhenTheBlockMoves)
 {
-    CheckContentsSurviveMovesAndStayAligned<8>();
-    CheckContentsSurviveMovesAndStayAligned<16>();
-    CheckContentsSurviveMovesAndStayAligned<4096>();
+    for (SizeChange change : {&Vx::IBuffer::Resize, &Vx::IBuffer::Grow})
+    {
+        SCOPED_TRACE(change == &Vx::IBuffer::Grow ? "Grow" : "Resize");
+        CheckContentsSurviveMovesAndStayAligned<8>(change);
+        CheckContentsSurviveMovesAndStayAligned<16>(change);
+        CheckContentsSurviveMovesAndStayAligned<4096>(change);
+    }
+}
+
+TEST_F(Buffers, GrowLeavesRoomThatResizeGivesBack)
+{
+    struct GrowStep
+    {
+        bool grow; // Grow instead of Resize
+        std::uint32_t size;
+        std::uint32_t capacity; // expected afterwards
+        bool allocates;
+    };
+    struct GrowCase
+    {
+        const char* name;
+        Factory create;
+        std::uint32_t size;
+        std::vector<GrowStep> steps;
+    };
+    const GrowCase cases[] = {
+        {"string buffer", &TestBuffer<1, 128, 8>::Create, 10,
+         {{true, 11, 16, true},     // half the size again
+          {true, 16, 16, false},    // the room is used in place
+          {true, 5, 16, false},     // a smaller size keeps the block
+          {true, 17, 25, true},
+          {false, 20, 25, false},   // Resize keeps what the slack allows
+          {true, 1000, 1500, true},
+          {false, 1001, 1001, true}}}, // and gives back the rest
+        {"granularity 4, empty at first", &TestBuffer<4, 0, 8>::Create, 0,
+         {{true, 10, 12, true}, {true, 13, 20, true}, {true, 20, 20, false}}},
+        {"16-aligned samples", &TestBuffer<1, 0, 16, float*>::Create, 5, {{true, 6, 24, true}}},
+    };
+    for (const GrowCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Vx::RCPtr<Vx::LIBuffer> buffer = c.create(c.size, 0, 0);
+        ASSERT_NE(buffer, nullptr);
+        for (const GrowStep& step : c.steps)
+        {
+            SCOPED_TRACE(::testing::Message() << (step.grow ? "Grow " : "Resize ") << step.size);
+            const int before = gLog.calls;
+            const std::int32_t result = step.grow ? buffer->Grow(step.size) : buffer->Resize(step.size);
+            EXPECT_EQ(result, static_cast<std::int32_t>(step.size));
+            EXPECT_EQ(buffer->GetSize(), step.size);
+            EXPECT_EQ(buffer->GetCapacity(), step.capacity);
+            EXPECT_EQ(gLog.calls != before, step.allocates);
+        }
+    }
+
+    // Where the room cannot be had, the exact size still can.
+    TestBuffer<1, 0, 8> buffer(1000, 0, 0);
+    std::memset(buffer.GetData(), 'g', 1000);
+    gLog.failAbove = 1200;
+    EXPECT_EQ(buffer.Grow(1100), 1100);
+    EXPECT_EQ(buffer.GetCapacity(), 1100u);
+    EXPECT_EQ(std::string(static_cast<const char*>(buffer.GetData()), 1000), std::string(1000, 'g'));
 }
 
 TEST_F(Buffers, SetSizeToTheSameCapacityKeepsTheBlock)
@@ -208,6 +277,7 @@ TEST_F(Buffers, FailedAllocationKeepsTheOldBlockAndReportsFailure)
     gLog.fail = true;
     EXPECT_EQ(buffer.Resize(1000), Vx::VXR_E_OUTOFMEMORY);
     EXPECT_EQ(buffer.SetSize(1000), Vx::VXR_E_OUTOFMEMORY);
+    EXPECT_EQ(buffer.Grow(1000), Vx::VXR_E_OUTOFMEMORY);
     EXPECT_EQ(buffer.GetSize(), 10u);
     EXPECT_EQ(buffer.GetCapacity(), 25u);
     EXPECT_EQ(buffer.GetData(), data);
@@ -221,6 +291,7 @@ TEST_F(Buffers, FailedAllocationKeepsTheOldBlockAndReportsFailure)
     const int before = gLog.calls;
     EXPECT_EQ(buffer.Resize(0x80000000u), Vx::VXR_E_INVALIDARG);
     EXPECT_EQ(buffer.SetSize(0xFFFFFFFFu), Vx::VXR_E_INVALIDARG);
+    EXPECT_EQ(buffer.Grow(0x80000000u), Vx::VXR_E_INVALIDARG);
     EXPECT_EQ(gLog.calls, before);
     EXPECT_EQ(buffer.GetSize(), 1000u);
     EXPECT_EQ(Vx::LIBuffer::Create(0x80000000u), nullptr);

@@ -202,6 +202,147 @@ TEST(Strings, CopiesShareUntilOneWrites)
     EXPECT_EQ(Text(original), "shared text");
 }
 
+TEST(Strings, AppendedTextMatchesAStandardStringThroughEveryGrowth)
+{
+    // Pieces of every length up to a few words, some of them multi-byte, so
+    // that appends land both in the room left by growing and past it.
+    const std::string pieces[] = {"a", "bc", "def", "\xC3\xA9", "ghijklm", "nopqrstu", "\xF0\x9F\x98\x80",
+                                  "vwxyz0123456789"};
+    String built;
+    std::string expected;
+    for (int i = 0; i < 400; ++i)
+    {
+        const std::string& piece = pieces[(i * 7) % 8];
+        if (i % 5 == 4)
+        {
+            built.AppendChar('!');
+            expected += '!';
+        }
+        else
+        {
+            built += String(piece.c_str());
+            expected += piece;
+        }
+        ASSERT_EQ(built.GetLength(), static_cast<std::int32_t>(expected.size())) << i;
+        ASSERT_EQ(Text(built), expected) << i;
+        ASSERT_EQ(built.GetCString()[expected.size()], 0) << i;
+    }
+    // Whatever room the buffer has is in no comparison, copy or conversion.
+    const String fresh(expected.c_str());
+    EXPECT_TRUE(built == fresh);
+    EXPECT_TRUE(built == expected.c_str());
+    EXPECT_FALSE(built < fresh);
+    EXPECT_FALSE(fresh < built);
+    EXPECT_EQ(built.Compare(fresh), 0);
+    EXPECT_TRUE(String(built) == fresh);
+    EXPECT_EQ(Text(String(WideString(built))), expected);
+    EXPECT_EQ(Text(built.Mid(-3)), expected.substr(expected.size() - 3));
+    EXPECT_EQ(std::string(built.GetBuffer(0)), expected);
+    built.ReleaseBuffer();
+    EXPECT_EQ(Text(built), expected);
+
+    // The UTF-16 string grows the same way.
+    WideString wide;
+    Units units;
+    for (int i = 0; i < 200; ++i)
+    {
+        const WideString piece(String(pieces[i % 8].c_str()));
+        wide.Append(piece);
+        const Units added = UnitsOf(piece);
+        units.insert(units.end(), added.begin(), added.end());
+        ASSERT_EQ(UnitsOf(wide), units) << i;
+        ASSERT_EQ(wide.GetCString()[units.size()], 0) << i;
+    }
+}
+
+TEST(Strings, AppendingNeverWritesIntoAnotherStringsBuffer)
+{
+    // A string with room to spare, then shared in every way a string can be.
+    String grown;
+    for (int i = 0; i < 20; ++i)
+        grown += "0123456789";
+    const std::string before = Text(grown);
+    const String copied(grown);
+    String assigned;
+    assigned = grown;
+    const char* const sharedText = copied.GetCString();
+
+    grown += "+";
+    EXPECT_EQ(Text(grown), before + "+");
+    EXPECT_EQ(Text(copied), before);
+    EXPECT_EQ(Text(assigned), before);
+    EXPECT_EQ(copied.GetCString(), sharedText);
+
+    // The one left holding the old buffer alone grows it in place.
+    assigned += "-";
+    assigned += assigned.Mid(0, 3);
+    EXPECT_EQ(Text(assigned), before + "-012");
+    EXPECT_EQ(Text(copied), before);
+    EXPECT_EQ(Text(grown), before + "+");
+
+    // Appending to itself, with room for the copy and without.
+    String twice(grown);
+    twice.Append(twice);
+    EXPECT_EQ(Text(twice), before + "+" + before + "+");
+    String small("ab");
+    small += "c";
+    small.Append(small);
+    small.Append(small);
+    EXPECT_EQ(Text(small), "abcabcabcabc");
+
+    // A writer's buffer, released: what lay beyond the terminator is not text
+    // and the next append writes over it; copies taken before are untouched.
+    String written("x");
+    std::memcpy(written.GetBuffer(100), "abc\0zzzz", 8);
+    written.ReleaseBuffer();
+    written += "d";
+    EXPECT_EQ(Text(written), "abcd");
+    const String beforeAppend(written);
+    written.Append(String(written));
+    EXPECT_EQ(Text(written), "abcdabcd");
+    EXPECT_EQ(Text(beforeAppend), "abcd");
+
+    // Appending while the buffer is out for writing keeps that mode's rules,
+    // and a copy taken then keeps its own text.
+    String writing("ab");
+    writing.GetBuffer(10);
+    const String copyOfWriter(writing);
+    writing += "cd";
+    EXPECT_TRUE(writing.IsBufferExclusive());
+    EXPECT_EQ(Text(copyOfWriter), "ab");
+    writing.ReleaseBuffer();
+    writing += "ef";
+    EXPECT_EQ(Text(writing), "abcdef");
+}
+
+TEST(Strings, AppendingReadsBothTextsAsCStrings)
+{
+    // Format can put a 0 inside a text; appending ends the result there, as
+    // releasing a writer's buffer does.
+    const auto grown = [] {
+        String s;
+        for (int i = 0; i < 10; ++i)
+            s += "0123456789";
+        return s;
+    };
+    const std::string hundred = Text(grown());
+    const TextCase cases[] = {
+        {"a 0 in the text", [] { String s = String::Format("a%cb", 0); s += "c"; return s; }, "a"},
+        {"a 0 first in the text", [] { String s = String::Format("%cb", 0); s += "c"; return s; }, ""},
+        {"a 0 in the appended text", [] { String s("x"); s += String::Format("y%cz", 0); return s; }, "xy"},
+        {"a 0 first in the appended text", [] { String s("x"); s += String::Format("%cz", 0); return s; }, "x"},
+        {"a 0 appended where there is room",
+         [&] { String s = grown(); s += String::Format("r%cs", 0); s += "t"; return s; }, hundred + "rt"},
+        {"a 0 in a shared text", [] { const String f = String::Format("a%cb", 0); String s(f); s += "c"; return s; }, "a"},
+    };
+    for (const TextCase& c : cases)
+        EXPECT_EQ(Text(c.make()), c.expected) << c.name;
+    String formatted = String::Format("a%cb", 0);
+    const String shared(formatted);
+    formatted += "c";
+    EXPECT_EQ(shared.GetLength(), 3);
+}
+
 TEST(Strings, ReadersOnOtherThreadsNeverSeeAWrite)
 {
     const String original = String::Format("%s", std::string(200, 'r').c_str());
