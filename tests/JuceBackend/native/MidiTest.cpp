@@ -158,6 +158,21 @@ TEST_F(MidiBackend, ListsOnePortPerReadableOrWritablePortByClientNameAndNumbersD
     const auto inputDevices = juce::MidiInput::getAvailableDevices();
     EXPECT_EQ(inputDevices[3].identifier, "28-0") << "the read-only port of the second Twin";
     EXPECT_EQ(juce::MidiOutput::getAvailableDevices()[3].identifier, "28-1");
+
+    // JUCE's older way, by the index in the listing, opens the same ports.
+    Recorder recorder;
+    JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE("-Wdeprecated-declarations")
+    EXPECT_EQ(juce::MidiInput::getDevices(), expected);
+    auto input = juce::MidiInput::openDevice(1, &recorder);
+    auto output = juce::MidiOutput::openDevice(3);
+    EXPECT_EQ(juce::MidiInput::openDevice(9, &recorder), nullptr);
+    JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+    ASSERT_NE(input, nullptr);
+    ASSERT_NE(output, nullptr);
+    EXPECT_EQ(input->getIdentifier(), "20-0");
+    EXPECT_EQ(output->getName(), "Twin (2)");
+    EXPECT_TRUE(juce::isConnected(*input));
+    EXPECT_TRUE(juce::isConnected(*output));
 }
 
 TEST_F(MidiBackend, AnInputOpenedByItsListingReceivesOnTheMidiInputThread)
