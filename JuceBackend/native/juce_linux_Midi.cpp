@@ -186,12 +186,16 @@ public:
 
     void registerCallback (AlsaPortAndCallback* record)
     {
+        MidiInputThread* thread = nullptr;
+
         {
             const ScopedLock sl (callbackLock);
             activeCallbacks.add (record);
 
             if (inputThread == nullptr)
                 inputThread = std::make_unique<MidiInputThread> (*this);
+
+            thread = inputThread.get();
         }
 
         // Starting and stopping go one at a time, so that a stop decided on an
@@ -199,22 +203,25 @@ public:
         const ScopedLock tl (threadLock);
 
         if (hasActiveCallbacks())
-            inputThread->startThread (inputThreadPriority);
+            thread->startThread (inputThreadPriority);
     }
 
     void unregisterCallback (AlsaPortAndCallback* record)
     {
+        MidiInputThread* thread = nullptr;
+
         {
             const ScopedLock sl (callbackLock);
             jassert (activeCallbacks.contains (record));
             activeCallbacks.removeAllInstancesOf (record);
+            thread = inputThread.get();
         }
 
         // Not under the callback lock: the thread takes it for every delivery.
         const ScopedLock tl (threadLock);
 
-        if (! hasActiveCallbacks() && inputThread != nullptr && inputThread->isThreadRunning())
-            inputThread->stopThread (500);
+        if (! hasActiveCallbacks() && thread != nullptr && thread->isThreadRunning())
+            thread->stopThread (500);
     }
 
     void handleIncomingMidiMessage (int destinationPort, const MidiMessage& message);
