@@ -19,8 +19,8 @@ set(VX_JUCE_MODULES
 # Modules whose Linux native layer is the device backend's: they are compiled
 # through the backend's own module sources (JuceBackend/<module>.cpp), which
 # include JUCE's portable sources and the backend's native files instead of
-# JUCE's X11 windowing and Linux messaging.
-set(VX_JUCE_BACKEND_MODULES juce_events juce_gui_basics)
+# JUCE's X11 windowing, Linux messaging and Linux MIDI.
+set(VX_JUCE_BACKEND_MODULES juce_events juce_gui_basics juce_audio_devices)
 
 # vx_juce_portable_sources(<module>)
 # Derives from the installed module's own .cpp the sources it compiles on every
@@ -105,7 +105,8 @@ endforeach()
 # The backend's own sources outside the module units.
 list(APPEND VX_JUCE_SOURCES
   ${PROJECT_SOURCE_DIR}/JuceBackend/SystemPath.cpp
-  ${PROJECT_SOURCE_DIR}/JuceBackend/juce_linuxfb_SystemCalls.cpp)
+  ${PROJECT_SOURCE_DIR}/JuceBackend/juce_linuxfb_SystemCalls.cpp
+  ${PROJECT_SOURCE_DIR}/JuceBackend/juce_linux_SequencerCalls.cpp)
 
 add_library(VxJuce STATIC ${VX_JUCE_SOURCES})
 add_library(Vx::Juce ALIAS VxJuce)

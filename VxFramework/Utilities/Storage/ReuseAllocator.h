@@ -169,6 +169,13 @@ public:
         return index;
     }
 
+    // Blocks made so far, handed out or free: the table only grows.
+    std::uint32_t GetBlockCount()
+    {
+        FastLockScope scope(mLock);
+        return mBlocks.GetCount();
+    }
+
 private:
     static constexpr std::size_t kHeaderSize = alignof(std::max_align_t) < 8 ? 8 : alignof(std::max_align_t);
     static constexpr std::size_t kBlockSize = kHeaderSize + sizeof(T);

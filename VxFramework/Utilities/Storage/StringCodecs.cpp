@@ -205,18 +205,19 @@ VxRESULT PrepareTarget(RCPtr<LIBuffer>& buffer, std::uint64_t size)
 
 VxRESULT Utf16ToUtf8(const unsigned short* text, std::uint32_t length, RCPtr<LStringBuffer>& out)
 {
-    return ConvertInto<char>(4 * static_cast<std::uint64_t>(length) + 1, out, [&](char* target, std::uint32_t& written) {
-        for (std::uint32_t i = 0; i < length;)
-        {
-            std::uint32_t codePoint;
-            const std::uint32_t read = DecodeUTF16(text + i, length - i, codePoint);
-            if (read == 0)
-                return false;
-            i += read;
-            written += EncodeUTF8(codePoint, reinterpret_cast<unsigned char*>(target + written));
-        }
-        return true;
-    });
+    return ConvertInto<char>(
+        4 * static_cast<std::uint64_t>(length) + 1, out, [&](char* target, std::uint32_t& written) {
+            for (std::uint32_t i = 0; i < length;)
+            {
+                std::uint32_t codePoint;
+                const std::uint32_t read = DecodeUTF16(text + i, length - i, codePoint);
+                if (read == 0)
+                    return false;
+                i += read;
+                written += EncodeUTF8(codePoint, reinterpret_cast<unsigned char*>(target + written));
+            }
+            return true;
+        });
 }
 
 VxRESULT Utf8ToUtf16(const char* text, std::uint32_t length, RCPtr<LStringBuffer>& out)
@@ -253,15 +254,16 @@ VxRESULT Utf32ToUtf16(const std::uint32_t* text, std::uint32_t length, RCPtr<LSt
 
 VxRESULT Utf32ToUtf8(const std::uint32_t* text, std::uint32_t length, RCPtr<LStringBuffer>& out)
 {
-    return ConvertInto<char>(4 * static_cast<std::uint64_t>(length) + 1, out, [&](char* target, std::uint32_t& written) {
-        for (std::uint32_t i = 0; i < length; ++i)
-        {
-            if (!IsScalarValue(text[i]))
-                return false;
-            written += EncodeUTF8(text[i], reinterpret_cast<unsigned char*>(target + written));
-        }
-        return true;
-    });
+    return ConvertInto<char>(4 * static_cast<std::uint64_t>(length) + 1, out,
+                             [&](char* target, std::uint32_t& written) {
+                                 for (std::uint32_t i = 0; i < length; ++i)
+                                 {
+                                     if (!IsScalarValue(text[i]))
+                                         return false;
+                                     written += EncodeUTF8(text[i], reinterpret_cast<unsigned char*>(target + written));
+                                 }
+                                 return true;
+                             });
 }
 
 // ---- binary data as text -------------------------------------------------------

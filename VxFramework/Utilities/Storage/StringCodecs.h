@@ -11,9 +11,18 @@
 // know nothing of the string's sharing; StringT calls them.
 namespace Vx::StringCodecs
 {
-inline bool IsSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
-inline bool IsHighSurrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-inline bool IsLowSurrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+inline bool IsSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDFFF;
+}
+inline bool IsHighSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+inline bool IsLowSurrogate(std::uint32_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 // Conversions of `length` source units, none of them 0, into a new
 // zero-terminated string buffer trimmed to the converted text.  0; 0x80000008
@@ -27,8 +36,14 @@ VxRESULT Utf32ToUtf16(const std::uint32_t* text, std::uint32_t length, RCPtr<LSt
 VxRESULT Utf32ToUtf8(const std::uint32_t* text, std::uint32_t length, RCPtr<LStringBuffer>& out);
 
 // Text lengths of the encodings of `count` bytes.
-constexpr std::uint64_t HexLength(std::uint32_t count) { return 2 * static_cast<std::uint64_t>(count); }
-constexpr std::uint64_t Base64Length(std::uint32_t count) { return (static_cast<std::uint64_t>(count) + 2) / 3 * 4; }
+constexpr std::uint64_t HexLength(std::uint32_t count)
+{
+    return 2 * static_cast<std::uint64_t>(count);
+}
+constexpr std::uint64_t Base64Length(std::uint32_t count)
+{
+    return (static_cast<std::uint64_t>(count) + 2) / 3 * 4;
+}
 
 // Two upper-case digits per byte; writes HexLength(count) characters, no
 // terminator.

@@ -100,8 +100,8 @@ std::uint32_t SourceLength(const S* text, std::int32_t count)
 // limit); an empty source gives the target's shared empty buffer.  out is
 // left as it was when the buffer cannot be allocated.
 template <class S, class Codec>
-VxRESULT ConvertText(const S* text, std::int32_t count, const RCPtr<LStringBuffer>& empty,
-                     RCPtr<LStringBuffer>& out, Codec codec)
+VxRESULT ConvertText(const S* text, std::int32_t count, const RCPtr<LStringBuffer>& empty, RCPtr<LStringBuffer>& out,
+                     Codec codec)
 {
     const std::uint32_t length = text == nullptr ? 0 : SourceLength(text, count);
     if (length == 0)

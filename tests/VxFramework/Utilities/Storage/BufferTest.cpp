@@ -53,7 +53,10 @@ void Unplace(void* block)
     std::free(base);
 }
 
-bool Refused(std::size_t size) { return gLog.fail || size > gLog.failAbove; }
+bool Refused(std::size_t size)
+{
+    return gLog.fail || size > gLog.failAbove;
+}
 
 void* TestMalloc(std::size_t size)
 {
@@ -220,15 +223,19 @@ TEST_F(Buffers, GrowLeavesRoomThatResizeGivesBack)
         std::vector<GrowStep> steps;
     };
     const GrowCase cases[] = {
-        {"string buffer", &TestBuffer<1, 128, 8>::Create, 10,
-         {{true, 11, 16, true},     // half the size again
-          {true, 16, 16, false},    // the room is used in place
-          {true, 5, 16, false},     // a smaller size keeps the block
+        {"string buffer",
+         &TestBuffer<1, 128, 8>::Create,
+         10,
+         {{true, 11, 16, true},  // half the size again
+          {true, 16, 16, false}, // the room is used in place
+          {true, 5, 16, false},  // a smaller size keeps the block
           {true, 17, 25, true},
-          {false, 20, 25, false},   // Resize keeps what the slack allows
+          {false, 20, 25, false}, // Resize keeps what the slack allows
           {true, 1000, 1500, true},
           {false, 1001, 1001, true}}}, // and gives back the rest
-        {"granularity 4, empty at first", &TestBuffer<4, 0, 8>::Create, 0,
+        {"granularity 4, empty at first",
+         &TestBuffer<4, 0, 8>::Create,
+         0,
          {{true, 10, 12, true}, {true, 13, 20, true}, {true, 20, 20, false}}},
         {"16-aligned samples", &TestBuffer<1, 0, 16, float*>::Create, 5, {{true, 6, 24, true}}},
     };

@@ -206,8 +206,8 @@ TEST(Strings, AppendedTextMatchesAStandardStringThroughEveryGrowth)
 {
     // Pieces of every length up to a few words, some of them multi-byte, so
     // that appends land both in the room left by growing and past it.
-    const std::string pieces[] = {"a", "bc", "def", "\xC3\xA9", "ghijklm", "nopqrstu", "\xF0\x9F\x98\x80",
-                                  "vwxyz0123456789"};
+    const std::string pieces[] = {
+        "a", "bc", "def", "\xC3\xA9", "ghijklm", "nopqrstu", "\xF0\x9F\x98\x80", "vwxyz0123456789"};
     String built;
     std::string expected;
     for (int i = 0; i < 400; ++i)
@@ -327,13 +327,50 @@ TEST(Strings, AppendingReadsBothTextsAsCStrings)
     };
     const std::string hundred = Text(grown());
     const TextCase cases[] = {
-        {"a 0 in the text", [] { String s = String::Format("a%cb", 0); s += "c"; return s; }, "a"},
-        {"a 0 first in the text", [] { String s = String::Format("%cb", 0); s += "c"; return s; }, ""},
-        {"a 0 in the appended text", [] { String s("x"); s += String::Format("y%cz", 0); return s; }, "xy"},
-        {"a 0 first in the appended text", [] { String s("x"); s += String::Format("%cz", 0); return s; }, "x"},
+        {"a 0 in the text",
+         [] {
+             String s = String::Format("a%cb", 0);
+             s += "c";
+             return s;
+         },
+         "a"},
+        {"a 0 first in the text",
+         [] {
+             String s = String::Format("%cb", 0);
+             s += "c";
+             return s;
+         },
+         ""},
+        {"a 0 in the appended text",
+         [] {
+             String s("x");
+             s += String::Format("y%cz", 0);
+             return s;
+         },
+         "xy"},
+        {"a 0 first in the appended text",
+         [] {
+             String s("x");
+             s += String::Format("%cz", 0);
+             return s;
+         },
+         "x"},
         {"a 0 appended where there is room",
-         [&] { String s = grown(); s += String::Format("r%cs", 0); s += "t"; return s; }, hundred + "rt"},
-        {"a 0 in a shared text", [] { const String f = String::Format("a%cb", 0); String s(f); s += "c"; return s; }, "a"},
+         [&] {
+             String s = grown();
+             s += String::Format("r%cs", 0);
+             s += "t";
+             return s;
+         },
+         hundred + "rt"},
+        {"a 0 in a shared text",
+         [] {
+             const String f = String::Format("a%cb", 0);
+             String s(f);
+             s += "c";
+             return s;
+         },
+         "a"},
     };
     for (const TextCase& c : cases)
         EXPECT_EQ(Text(c.make()), c.expected) << c.name;
