@@ -432,6 +432,9 @@ VxRESULT LControl::SetParent(const RCPtr<LControl>& parent)
         const VxRESULT added = parent->m_children.Add(self);
         if (Failed(added))
             return added;
+        // Idle time asked for away from this window is registered now.
+        if (!FindRootWindow().IsNull())
+            RegisterIdleHandlers();
     }
     VX_ASSERT(m_parent == parent);
     return VXR_OK;

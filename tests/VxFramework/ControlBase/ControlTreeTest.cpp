@@ -284,6 +284,16 @@ TEST(ControlTree, IdleRequestsMadeBeforeTheRootWindowRegisterWhenItArrives)
     // The handler still leaves the window it went to.
     EXPECT_EQ(a.ReleaseIdle(), Vx::VXR_OK);
     EXPECT_EQ(harness.window->GetClientCount(), 0);
+
+    // A control that asked for idle time while out of any tree gets it when
+    // it joins a shown one.
+    const RCPtr<LControl> shown = harness.CreateTop("page");
+    const RCPtr<LControl> loose = harness.factory->CreateControl(harness.Describe("loose"), nullptr);
+    ASSERT_FALSE(loose.IsNull());
+    loose->RequestIdle();
+    EXPECT_EQ(loose->SetParent(shown), Vx::VXR_OK);
+    harness.Idle();
+    EXPECT_EQ(VxTest::AsTest(loose).mIdlePasses, 1);
 }
 
 TEST(ControlTree, ReapplyingADescriptorKeepsStateAndReattachesChildrenByName)
