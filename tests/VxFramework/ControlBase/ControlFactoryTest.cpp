@@ -54,10 +54,12 @@ TEST(ControlFactory, AnUnregisteredClassIsTracedOncePerDescriptorAndStillHasItsC
     ASSERT_FALSE(top.IsNull());
     EXPECT_EQ(CountOf(logged, "Odd.%s%n%d not registered.\n"), 1);
     EXPECT_EQ(AssertionsIn(logged), 1) << "the tree met an unregistered class";
-    EXPECT_TRUE(typeid(*top) == typeid(LControl)) << "the stand-in for the panel";
+    const LControl& made = *top;
+    EXPECT_TRUE(typeid(made) == typeid(LControl)) << "the stand-in for the panel";
     const RCPtr<LControl> kid = top->FindChild("kid");
     ASSERT_FALSE(kid.IsNull());
-    EXPECT_TRUE(typeid(*kid) == typeid(TestControl));
+    const LControl& child = *kid;
+    EXPECT_TRUE(typeid(child) == typeid(TestControl));
 
     VxTest::CaptureStderr second;
     const RCPtr<LControl> again = harness.CreateTop("page");
