@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace Vx
 {
@@ -656,6 +657,9 @@ VxRESULT LControl::ApplyDescriptor(const RCPtr<LControlDescriptor>& descriptor)
     }
 
     const LSkinDescriptor& skin = *descriptor->GetSkin();
+    std::vector<float> weights;
+    for (std::uint32_t i = 0; i < m_lookWeights.GetCount(); ++i)
+        weights.push_back(m_lookWeights[i]);
     m_looks.RemoveAll();
     m_lookWeights.SetCount(0);
     if (!skin.lookList.IsNull())
@@ -669,6 +673,19 @@ VxRESULT LControl::ApplyDescriptor(const RCPtr<LControlDescriptor>& descriptor)
                 LLook::Create(entry, wordWrap, look);
             AddLook(look);
         }
+    }
+    if (reapplying)
+    {
+        // The new looks show what the old ones showed, look by look: looks
+        // of weight 0 are never drawn.
+        bool shown = false;
+        for (std::uint32_t i = 0; i < m_lookWeights.GetCount() && i < weights.size(); ++i)
+        {
+            m_lookWeights[i] = weights[i];
+            shown = shown || weights[i] > 0.0f;
+        }
+        if (!shown && m_lookWeights.GetCount() > 0)
+            m_lookWeights[0] = 1.0f;
     }
 
     m_inheritFont = skin.fontInheritsFromParent ? 1 : 0;

@@ -304,20 +304,24 @@ TEST(ControlTree, ReapplyingADescriptorKeepsStateAndReattachesChildrenByName)
     text.rightRel = 1.0f;
     text.bottomRel = 1.0f;
     harness.Describe("c", first.page);
+    for (int i = 0; i < 2; ++i)
+        first.page->GetSkin()->lookList->Add(VxTest::LookDescriptor(VxTest::Offsets(0, 0, 0, 0)));
     const RCPtr<LControl> page = harness.CreateTop("page");
     page->SetText("Hello");
+    page->SetLook(1);
     const RCPtr<LControl> a = page->FindChild("a");
     const RCPtr<LControl> b = page->FindChild("b");
     const RCPtr<LControl> c = page->FindChild("c");
     a->SetVisible(false);
     b->SetEnabled(false);
 
-    // A second skin: the page has a look with text, and b and a new d in
+    // A second skin: the page has looks with text, and b and a new d in
     // that order, placed elsewhere; a and c are not in it.
     const RCPtr<Vx::LControlDescriptor> root2(new Vx::LControlDescriptor("Application", "skin2", nullptr));
     harness.factory->AddSkinRoot(root2);
-    const RCPtr<Vx::LControlDescriptor> page2 = harness.Describe(
-        "page", root2, ControlHarness::kControlClass, {VxTest::LookDescriptor(VxTest::Offsets(0, 0, 0, 0), &text)});
+    const RCPtr<Vx::LLookDescriptor> look = VxTest::LookDescriptor(VxTest::Offsets(0, 0, 0, 0), &text);
+    const RCPtr<Vx::LControlDescriptor> page2 =
+        harness.Describe("page", root2, ControlHarness::kControlClass, {look, look});
     harness.Describe("b", page2)->GetLayout()->YPositionAbs = 50;
     harness.Describe("d", page2);
     harness.factory->SetCurrentSkinIndex(1);
@@ -330,8 +334,10 @@ TEST(ControlTree, ReapplyingADescriptorKeepsStateAndReattachesChildrenByName)
     EXPECT_FALSE(b->IsEnabled(false));
     EXPECT_FALSE(a->IsVisible(false));
     EXPECT_TRUE(c->IsVisible(false));
-    ASSERT_EQ(page->GetLookCount(), 1u);
-    EXPECT_EQ(page->GetLook(0)->GetText()->GetText(), "Hello") << "the new look shows the text";
+    ASSERT_EQ(page->GetLookCount(), 2u);
+    EXPECT_EQ(page->GetLook(1)->GetText()->GetText(), "Hello") << "the new looks show the text";
+    EXPECT_EQ(page->GetLookWeight(0), 0.0f);
+    EXPECT_EQ(page->GetLookWeight(1), 1.0f) << "and the look that was shown";
     EXPECT_EQ(page->GetBounds(), (Vx::RectT<double>{0, 0, 800, 480})) << "a top control fills its window";
 }
 
