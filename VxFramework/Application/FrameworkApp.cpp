@@ -42,10 +42,12 @@ LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory, const RCPtr<
     LFrameworkApp* const previous = sCurrent.exchange(this, std::memory_order_acq_rel);
     VX_ASSERT(previous == nullptr);
     SetMeasurementRendererProvider(&CurrentMeasurementRenderer);
+    SetControlHost(this);
 }
 
 LFrameworkApp::~LFrameworkApp()
 {
+    ResetControlHost(this);
     UnregisterAll();
     // Takes the notification centres down with the application.
     LNotificationCenterManager::ReleaseInstance();

@@ -2,6 +2,7 @@
 
 #include "VxFramework/ControlBase/Control.h"
 #include "VxFramework/ControlBase/ControlFactory.h"
+#include "VxFramework/ControlBase/ControlHost.h"
 #include "VxFramework/ControlBase/RootWindow.h"
 #include "VxFramework/ControlBase/StringTable.h"
 #include "VxFramework/Controls/StatusBar.h"
@@ -46,7 +47,10 @@ struct LocalTimeFields
 //
 // Main thread only.  Other threads reach it by posting notifications to the
 // centres and root-window queues that the idle processing drains.
-class LFrameworkApp : public LNotificationClient
+//
+// It is the control host of the control base for its lifetime: controls read
+// the clock, the display, the pointer and the keys through it.
+class LFrameworkApp : public LNotificationClient, public IControlHost
 {
 public:
     using String = StringT<char, unsigned short>;
@@ -69,15 +73,15 @@ public:
     static LFrameworkApp* GetApplication() noexcept { return sCurrent.load(std::memory_order_acquire); }
 
     // A null pointer when the index is not below the count.
-    const RCPtr<LRootWindow>& GetRootWindow(std::uint32_t index) const;
+    const RCPtr<LRootWindow>& GetRootWindow(std::uint32_t index) const override;
     // The last root window whose OS window reports itself active; null when none.
-    const RCPtr<LRootWindow>& GetActiveRootWindow() const;
+    const RCPtr<LRootWindow>& GetActiveRootWindow() const override;
     const RCPtrArray<LRootWindow, 1, 0>& GetRootWindows() const noexcept { return mRootWindows; }
 
     // Created when missing.
     RCPtr<LNotificationCenter> GetNotificationCenter(const String& name);
     // The centre named "application".
-    RCPtr<LNotificationCenter> GetDefaultNotificationCenter();
+    RCPtr<LNotificationCenter> GetDefaultNotificationCenter() override;
     // Null when there is none of that name.
     RCPtr<LNotificationCenter> FindNotificationCenter(const String& name);
     // True when any centre still has notifications pending.
@@ -92,7 +96,7 @@ public:
     // The status bar's own text; empty without root window 0 or status bar.
     String GetStatusText();
 
-    RCPtr<LControlFactory>& GetControlFactory() noexcept { return mControlFactory; }
+    RCPtr<LControlFactory>& GetControlFactory() noexcept override { return mControlFactory; }
     RCPtr<LStringTable>& GetFrameworkStringTable() noexcept { return mFrameworkStringTable; }
     RCPtr<LStringTable>& GetApplicationStringTable() noexcept { return mApplicationStringTable; }
 
@@ -120,8 +124,8 @@ public:
     virtual RCPtr<LStatusBar> GetStatusBar() { return nullptr; }
     virtual int GetLanguageId() = 0;
     // style: bit 0 bold, bit 1 italic, bit 2 underlined.
-    virtual VxRESULT GetDefaultFont(String& name, float& size, int& style) = 0;
-    virtual RectT<int> GetDisplayArea() = 0;
+    VxRESULT GetDefaultFont(String& name, float& size, int& style) override = 0;
+    RectT<int> GetDisplayArea() override = 0;
     virtual String GetPath(int pathId) = 0;
     // Root window 0's renderer; null (after an assertion) without root window 0.
     virtual RCPtr<LMeasurementRenderer> GetMeasurementRenderer()
@@ -136,10 +140,10 @@ public:
     }
     virtual int GetCurrentSkinIndex() = 0;
     virtual VxRESULT LoadSkin(int index) = 0;
-    virtual double GetElapsedSeconds() = 0;
-    virtual std::uint32_t GetTickCount() = 0;
+    double GetElapsedSeconds() override = 0;
+    std::uint32_t GetTickCount() override = 0;
     virtual VxRESULT GetLocalTime(LocalTimeFields& time) = 0;
-    virtual VxRESULT GetKeyState(int virtualKey, bool& pressed) = 0;
+    VxRESULT GetKeyState(int virtualKey, bool& pressed) override = 0;
     virtual int MessageBox(const String& text, const String& caption, std::uint32_t flags) = 0;
     // The window's index; a window already in the list keeps its index.
     virtual int AddRootWindow(const RCPtr<LRootWindow>& window);
@@ -160,7 +164,7 @@ public:
     virtual VxRESULT SetCursorHidden(bool hidden) = 0;
     virtual VxRESULT SetMousePosition(const PointT<int>& screenPoint) = 0;
     // Screen coordinates.
-    virtual PointT<int> GetMousePosition();
+    PointT<int> GetMousePosition() override;
     // 1 left, 2 middle, 4 right.
     virtual int GetMouseButtons();
     // One idle tick: the named centres, then every root window from the last

@@ -171,6 +171,74 @@ std::int32_t LLayoutDescriptor::GetTextOverflowType(int axis) const
     return axis == 0 ? TextOverflowXType : TextOverflowYType;
 }
 
+void LLayoutDescriptor::SwapContents(LLayoutDescriptor& a, LLayoutDescriptor& b, bool keep)
+{
+    // Copies, since the descriptor has no assignment: the kept fields are
+    // taken from them afterwards.
+    const LLayoutDescriptor oldA(a);
+    const LLayoutDescriptor oldB(b);
+    const auto assign = [keep](LLayoutDescriptor& to, const LLayoutDescriptor& from, const LLayoutDescriptor& own) {
+        const LLayoutDescriptor& kept = keep ? own : from;
+        to.ClipToParent = from.ClipToParent;
+        to.Z_Order = from.Z_Order;
+        to.TabStop = from.TabStop;
+        to.IsVisible = kept.IsVisible;
+        to.IsEnabled = kept.IsEnabled;
+        to.XIsDocked = from.XIsDocked;
+        to.YIsDocked = from.YIsDocked;
+        to.XPlacementAnchor = from.XPlacementAnchor;
+        to.XPositionReference = from.XPositionReference;
+        to.XPositionControlName = from.XPositionControlName;
+        to.XPositionRel = from.XPositionRel;
+        to.XPositionAbs = kept.XPositionAbs;
+        to.YPlacementAnchor = from.YPlacementAnchor;
+        to.YPositionReference = from.YPositionReference;
+        to.YPositionControlName = from.YPositionControlName;
+        to.YPositionRel = from.YPositionRel;
+        to.YPositionAbs = kept.YPositionAbs;
+        to.XSizeReference = from.XSizeReference;
+        to.XSizeControlName = from.XSizeControlName;
+        to.XSizeRel = from.XSizeRel;
+        to.XSizeAbs = kept.XSizeAbs;
+        to.YSizeReference = from.YSizeReference;
+        to.YSizeControlName = from.YSizeControlName;
+        to.YSizeRel = from.YSizeRel;
+        to.YSizeAbs = kept.YSizeAbs;
+        to.XMinSizeReference = from.XMinSizeReference;
+        to.XMinSizeControlName = from.XMinSizeControlName;
+        to.XMinSizeRel = from.XMinSizeRel;
+        to.XMinSizeAbs = kept.XMinSizeAbs;
+        to.YMinSizeReference = from.YMinSizeReference;
+        to.YMinSizeControlName = from.YMinSizeControlName;
+        to.YMinSizeRel = from.YMinSizeRel;
+        to.YMinSizeAbs = kept.YMinSizeAbs;
+        to.XMaxSizeReference = from.XMaxSizeReference;
+        to.XMaxSizeControlName = from.XMaxSizeControlName;
+        to.XMaxSizeRel = from.XMaxSizeRel;
+        to.XMaxSizeAbs = kept.XMaxSizeAbs;
+        to.YMaxSizeReference = from.YMaxSizeReference;
+        to.YMaxSizeControlName = from.YMaxSizeControlName;
+        to.YMaxSizeRel = from.YMaxSizeRel;
+        to.YMaxSizeAbs = kept.YMaxSizeAbs;
+        to.TextDecoration = kept.TextDecoration;
+        to.TextOverflowXType = kept.TextOverflowXType;
+        to.TextOverflowYType = kept.TextOverflowYType;
+        to.LayoutOrder = from.LayoutOrder;
+    };
+    assign(a, oldB, oldA);
+    assign(b, oldA, oldB);
+}
+
+void LLayoutDescriptor::RenameControlReferences(const Text& oldName, const Text& newName)
+{
+    for (Text* name : {&XPositionControlName, &YPositionControlName, &XSizeControlName, &YSizeControlName,
+                       &XMinSizeControlName, &YMinSizeControlName, &XMaxSizeControlName, &YMaxSizeControlName})
+    {
+        if (*name == oldName)
+            *name = newName;
+    }
+}
+
 int LLayoutDescriptor::CompareTabOrder(const LLayoutDescriptor& a, const LLayoutDescriptor& b)
 {
     return a.TabStop < b.TabStop ? -1 : (b.TabStop < a.TabStop ? 1 : 0);

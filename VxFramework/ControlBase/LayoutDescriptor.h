@@ -131,6 +131,14 @@ public:
     bool IsDockedOn(int axis) const;
     std::int32_t GetTextOverflowType(int axis) const;
 
+    // Exchanges every field of the two.  With keep, each keeps its
+    // visibility, its enabled flag, every Abs term, its text decoration and
+    // its two text overflow types.
+    static void SwapContents(LLayoutDescriptor& a, LLayoutDescriptor& b, bool keep);
+    // Every reference to a control named oldName (positions, sizes, limits)
+    // names newName instead.
+    void RenameControlReferences(const Text& oldName, const Text& newName);
+
     // Sibling orders, as three-way comparisons (negative: a first).  Equal
     // keys compare 0: the caller keeps the insertion order for them.
     // Tab order: TabStop ascending.

@@ -10,6 +10,8 @@
 
 namespace Vx
 {
+class LControl;
+
 // The host of one control tree inside one OS window: a distributor that the
 // window's controls register with, and a queue of notifications posted to the
 // window and delivered through it on the main thread.
@@ -31,6 +33,12 @@ public:
 
     // Width and height of the client area.
     virtual PointT<int> GetClientSize() = 0;
+    // The client area: its origin in screen coordinates, its width and height.
+    virtual RectT<int> GetClientRect() = 0;
+    // Moves the OS window so that its client area becomes the rectangle
+    // (screen coordinates) and repaints the top control; nothing without an OS
+    // window or when the rectangle is the client area already.
+    virtual void SetWindowRect(const RectT<int>& rectangle) = 0;
     // Adds the rectangle (client coordinates) to the area to repaint.
     virtual void Invalidate(const RectT<int>& rectangle) = 0;
     void InvalidateAll()
@@ -43,6 +51,24 @@ public:
     virtual PointT<int> GetPointerPosition() = 0;
     // 1 left, 2 middle, 4 right.
     virtual int GetHeldButtons() = 0;
+
+    // The root of the window's control tree; null when there is none.
+    virtual RCPtr<LControl> GetTopControl() const = 0;
+    // The control with the keyboard focus; null when none has it.
+    virtual RCPtr<LControl> GetFocusControl() const = 0;
+    // The control that takes the focus reports itself; one that gives it up
+    // reports that, and the window forgets its focus control.
+    virtual void SetFocusControl(const RCPtr<LControl>& control) = 0;
+    virtual void OnControlUnfocused(const RCPtr<LControl>& control) = 0;
+    // The control under the pointer that last got its pointer-enter call.
+    virtual RCPtr<LControl> GetHoverControl() const = 0;
+    // The deepest control under the point (window coordinates) with the point
+    // in its own frame; null when none.  With updateHover the hover moves to
+    // it.
+    virtual RCPtr<LControl> HitTest(RCPtr<LControl>& found, const PointT<int>& point, PointT<int>& pointInControl,
+                                    bool updateHover) = 0;
+    // The control's capture ends (an assertion when it did not hold it).
+    virtual VxRESULT ReleaseCapture(const RCPtr<LControl>& control) = 0;
 
     VxRESULT RemoveContainedReferences() override = 0;
 };

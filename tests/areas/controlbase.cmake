@@ -1,6 +1,9 @@
 # The control base: notification parameters and their pools, layout, the skin
-# model.
+# model, the control tree, its geometry and the control factory.
 vx_add_test(controlbase SOURCES
+  VxFramework/ControlBase/ControlFactoryTest.cpp
+  VxFramework/ControlBase/ControlGeometryTest.cpp
   VxFramework/ControlBase/ControlParamsTest.cpp
+  VxFramework/ControlBase/ControlTreeTest.cpp
   VxFramework/ControlBase/LayoutTest.cpp
   VxFramework/ControlBase/SkinDescriptorsTest.cpp)

@@ -164,15 +164,72 @@ public:
         return Vx::LFrameworkApp::GetApplication()->GetMouseButtons();
     }
 
+    Vx::RectT<int> GetClientRect() override
+    {
+        const Vx::PointT<int> size = GetClientSize();
+        const Vx::PointT<int> origin =
+            mOSWindow != nullptr ? mOSWindow->ClientToScreen(Vx::PointT<int>{0, 0}) : Vx::PointT<int>{0, 0};
+        return Vx::RectT<int>{origin.x, origin.y, size.x, size.y};
+    }
+
+    // The OS window takes the rectangle as it is.
+    void SetWindowRect(const Vx::RectT<int>& rectangle) override
+    {
+        mLog->push_back("window-rect:" + mName + " " + std::to_string(rectangle.x) + "," + std::to_string(rectangle.y) +
+                        "," + std::to_string(rectangle.width) + "," + std::to_string(rectangle.height));
+        if (mOSWindow == nullptr)
+            return;
+        mOSWindow->mScreenOrigin = Vx::PointT<int>{rectangle.x, rectangle.y};
+        mOSWindow->mClientRect = Vx::RectT<int>{0, 0, rectangle.width, rectangle.height};
+    }
+
+    // The control state is whatever the test put there; the controls' calls
+    // are logged.
+    Vx::RCPtr<Vx::LControl> GetTopControl() const override { return mTopControl; }
+    Vx::RCPtr<Vx::LControl> GetFocusControl() const override { return mFocusControl; }
+    void SetFocusControl(const Vx::RCPtr<Vx::LControl>& control) override
+    {
+        mLog->push_back("focus:" + std::string(control.IsNull() ? "null" : control->GetName().GetCString()));
+        mFocusControl = control;
+    }
+    void OnControlUnfocused(const Vx::RCPtr<Vx::LControl>& control) override
+    {
+        mLog->push_back("unfocused:" + std::string(control.IsNull() ? "null" : control->GetName().GetCString()));
+        mFocusControl = nullptr;
+    }
+    Vx::RCPtr<Vx::LControl> GetHoverControl() const override { return mHoverControl; }
+    Vx::RCPtr<Vx::LControl> HitTest(Vx::RCPtr<Vx::LControl>& found, const Vx::PointT<int>& point,
+                                    Vx::PointT<int>& pointInControl, bool updateHover) override
+    {
+        mLog->push_back("hit-test:" + std::to_string(point.x) + "," + std::to_string(point.y) +
+                        (updateHover ? " hover" : ""));
+        found = nullptr;
+        pointInControl = point;
+        return nullptr;
+    }
+    Vx::VxRESULT ReleaseCapture(const Vx::RCPtr<Vx::LControl>& control) override
+    {
+        mLog->push_back("release-capture:" + std::string(control.IsNull() ? "null" : control->GetName().GetCString()));
+        return Vx::VXR_OK;
+    }
+
     Vx::VxRESULT RemoveContainedReferences() override
     {
         RemoveAllClients();
         mOSWindow = nullptr;
+        ClearControls();
         Detach();
         return Vx::LRefCountedObject::RemoveContainedReferences();
     }
 
     void ForgetOSWindow() { mOSWindow = nullptr; }
+    // The controls hold the window too: a test lets go of them first.
+    void ClearControls()
+    {
+        mTopControl = nullptr;
+        mFocusControl = nullptr;
+        mHoverControl = nullptr;
+    }
 
     std::string mName;
     Log* mLog;
@@ -180,6 +237,9 @@ public:
     Vx::RCPtr<Vx::LMeasurementRenderer> mRenderer;
     bool mClosePending = false;
     std::int32_t mCloseCode = 0;
+    Vx::RCPtr<Vx::LControl> mTopControl;
+    Vx::RCPtr<Vx::LControl> mFocusControl;
+    Vx::RCPtr<Vx::LControl> mHoverControl;
 
 private:
     FakeRootWindow(std::string name, Log* log, FakeOSWindow* osWindow)

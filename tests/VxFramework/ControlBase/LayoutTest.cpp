@@ -90,7 +90,7 @@ struct Scene
         const RCPtr<Vx::LLook> look = VxTest::MakeLook(Offsets(0, 0, 0, 0), &area);
         look->SetFont(Vx::LFont::GetFont("LayoutFixed", 0, 10.0f));
         look->SetText(text);
-        control->AddLook(look, 1.0f);
+        control->AddWeightedLook(look, 1.0f);
     }
 
     RCPtr<TestControl> parent;
@@ -192,7 +192,7 @@ const LayoutCase kCases[] = {
      {-1, 0, 13, 40}},
     {"parent-relative: the parent's whole rectangle starts at minus its client offset",
      [](Scene& s) {
-         s.parent->AddLook(VxTest::MakeLook(Offsets(10, 5, -10, -5)), 1.0f);
+         s.parent->AddWeightedLook(VxTest::MakeLook(Offsets(10, 5, -10, -5)), 1.0f);
          for (int axis = 0; axis < 2; ++axis)
          {
              s.L().SetPositionSpec(axis, {0.0f, PositionReference::Parent, "", 0.0f, 0.0, false});
@@ -202,7 +202,7 @@ const LayoutCase kCases[] = {
      {-10, -5, 200, 100}},
     {"client-relative sizes take the parent's client rectangle",
      [](Scene& s) {
-         s.parent->AddLook(VxTest::MakeLook(Offsets(10, 5, -10, -5)), 1.0f);
+         s.parent->AddWeightedLook(VxTest::MakeLook(Offsets(10, 5, -10, -5)), 1.0f);
          s.L().SetSizeSpec(0, {SizeReference::Client, "", 1.0f, 0.0});
          s.L().YPositionRel = 0.5f;
          s.L().SetSizeSpec(1, {SizeReference::Client, "", 1.0f, 0.0});
@@ -402,7 +402,7 @@ const LayoutCase kCases[] = {
     {"the children's union, without the ones that do not clip, plus the look's margin",
      [](Scene& s) {
          s.control->Place({0, 0, 100, 40});
-         s.control->AddLook(VxTest::MakeLook(Offsets(2, 3, -2, -3)), 1.0f);
+         s.control->AddWeightedLook(VxTest::MakeLook(Offsets(2, 3, -2, -3)), 1.0f);
          s.Child("a", {0, 0, 30, 10});
          s.Child("b", {40, 0, 20, 10});
          s.Child("wide", {0, 0, 300, 10}, false);
@@ -493,7 +493,7 @@ const LayoutCase kCases[] = {
      1},
     {"the maximum's union of children counts those that do not clip",
      [](Scene& s) {
-         s.control->AddLook(VxTest::MakeLook(Offsets(0, 0, 0, 0)), 1.0f);
+         s.control->AddWeightedLook(VxTest::MakeLook(Offsets(0, 0, 0, 0)), 1.0f);
          s.L().XSizeAbs = 100;
          s.Child("a", {0, 0, 30, 10});
          s.Child("b", {0, 0, 50, 10}, false);
@@ -505,7 +505,7 @@ const LayoutCase kCases[] = {
      1},
     {"the maximum's union is empty when the first child is docked on both axes",
      [](Scene& s) {
-         s.control->AddLook(VxTest::MakeLook(Offsets(0, 0, 0, 0)), 1.0f);
+         s.control->AddWeightedLook(VxTest::MakeLook(Offsets(0, 0, 0, 0)), 1.0f);
          s.L().XSizeAbs = 100;
          s.Child("a", {0, 0, 30, 10}, true, true, true);
          s.Child("b", {0, 0, 50, 10});
