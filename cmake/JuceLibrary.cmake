@@ -142,6 +142,13 @@ target_compile_definitions(VxJuce PUBLIC
 foreach(module IN LISTS VX_JUCE_MODULES)
   target_compile_definitions(VxJuce PUBLIC JUCE_MODULE_AVAILABLE_${module}=1)
 endforeach()
+# On 32 bits (the device) file offsets and sizes are 64-bit too: files over
+# 2 GiB, and directory positions that a 64-bit kernel hands out (ext4's hashes,
+# seen under emulation), where a 32-bit readdir() fails with EOVERFLOW.  Every
+# unit agrees, so that off_t and struct stat mean one thing across the libraries.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  target_compile_definitions(VxJuce PUBLIC _FILE_OFFSET_BITS=64)
+endif()
 # Whatever links the project's libraries links the sanitizers' runtime too.
 target_link_options(VxJuce INTERFACE ${VX_SANITIZER_LINK_OPTIONS})
 # JUCE's own sources are not ours to warn about, nor to hold to our

@@ -15,10 +15,13 @@ packages=(
   libdrm-dev libinput-dev libudev-dev libxkbcommon-dev libdbus-1-dev
 )
 
+# With a foreign architecture added (tools/setup-armhf.sh) a package may be
+# listed once per architecture: only the host's (or "all") counts here.
+native=$(dpkg --print-architecture)
 missing=()
 for package in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
-  [ "$status" = "installed" ] || missing+=("$package")
+  status=$(dpkg-query -W -f='${db:Status-Status} ${Architecture}\n' "$package" 2>/dev/null || true)
+  grep -qxE "installed ($native|all)" <<<"$status" || missing+=("$package")
 done
 
 if [ ${#missing[@]} -eq 0 ]; then

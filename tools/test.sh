@@ -50,3 +50,6 @@ run_preset asan
 
 echo "== ThreadSanitizer build of the concurrent areas"
 run_preset tsan
+
+echo "== the device's build (32-bit ARM) of the framework's areas, their tests under emulation"
+bash tools/test-armhf.sh foundation strings containers variants files notifications threads settings

@@ -57,6 +57,9 @@ public:
     {
         if (size != sizeof(T))
         {
+            // The header on top must not wrap the size around to a few bytes.
+            if (size > SIZE_MAX - kHeaderSize)
+                return nullptr;
             auto* block = static_cast<unsigned char*>(GetSystemAllocator().Malloc(kHeaderSize + size));
             if (block == nullptr)
                 return nullptr;

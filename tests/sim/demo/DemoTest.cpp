@@ -3,6 +3,7 @@
 // what JUCE draws for the same component.
 
 #include "tests/JuceBackend/DisplayTestSupport.h"
+#include "tests/support/Emulator.h"
 
 #include "sim/demo/DemoComponent.h"
 
@@ -49,7 +50,10 @@ TEST_P(DemoProgram, SavesWhatThePanelShows)
     const auto& c = GetParam();
     const auto picture = folder.getChildFile("screen.png");
 
-    juce::StringArray command{VX_SIM_DEMO, picture.getFullPathName()};
+    juce::StringArray command;
+    for (const auto& word : VxTest::ProgramCommand(VX_SIM_DEMO))
+        command.add(word);
+    command.add(picture.getFullPathName());
     if (c.rotation >= 0)
         command.addArray(juce::StringArray{"--rotation", juce::String(c.rotation)});
 

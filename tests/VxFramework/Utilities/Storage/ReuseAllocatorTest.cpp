@@ -222,20 +222,32 @@ extern "C" const char* __tsan_default_options()
 
 namespace
 {
-// Larger than any address space here: every block allocation fails.
+// Too large for the address space to hold twice: on 32 bits nearly 2 GiB (about
+// the largest object there), on 64 bits 64 TiB, more than any machine here backs.
+constexpr std::size_t kHugeSize =
+    static_cast<std::size_t>(sizeof(void*) >= 8 ? std::uint64_t{1} << 46 : std::uint64_t{PTRDIFF_MAX} - 255);
 struct Huge
 {
-    char bytes[std::size_t{1} << 46];
+    char bytes[kHugeSize];
 };
 } // namespace
 
 TEST(ReuseAllocator, RunningOutOfMemoryLeavesThePoolUsable)
 {
     Vx::ReuseAllocator<Huge, 4> pool(true);
-    EXPECT_EQ(pool.Allocate(sizeof(Huge)), nullptr);
-    // A lock left taken would make this second call wait forever.
+    // A 32-bit address space may still hold the first block.
+    void* first = pool.Allocate(sizeof(Huge));
+    if (first != nullptr)
+    {
+        EXPECT_EQ(pool.Allocate(sizeof(Huge)), nullptr);
+    }
+    // A lock left taken by the failure would make this call wait forever.
     EXPECT_EQ(pool.Allocate(sizeof(Huge)), nullptr);
     EXPECT_THROW(pool.AllocateOrThrow(sizeof(Huge) + 8), std::bad_alloc);
+    // A size that the header would wrap around is refused, not served with a
+    // few bytes.
+    EXPECT_EQ(pool.Allocate(SIZE_MAX), nullptr);
+    pool.Free(first);
     VxTest::CaptureStderr capture;
     EXPECT_EQ(pool.GetIndex(nullptr), kNoIndex);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -132,6 +133,21 @@ TEST_F(FileTest, SetEOFCutsBufferedDataToo)
     EXPECT_EQ(file.SetEOF(6), Vx::VXR_OK);
     file.Close();
     EXPECT_EQ(ReadFile("cut.bin"), std::string("0123\0\0", 6));
+}
+
+// Offsets are 64-bit on the device too: a position past 4 GiB reaches the file
+// (a sparse one, which takes no room on the disk).
+TEST_F(FileTest, PositionsBeyondFourGiB)
+{
+    constexpr std::int64_t kFar = (std::int64_t{5} << 30) + 3;
+    File file(Dir(), String("far.bin"), kWrite | kCreate);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_EQ(file.Write("x", 1, kFar), 1u);
+    EXPECT_EQ(file.Seek(0, SEEK_END), kFar + 1);
+    char byte = 0;
+    EXPECT_EQ(file.Read(&byte, 1, kFar), 1u);
+    EXPECT_EQ(byte, 'x');
+    EXPECT_EQ(file.Seek(-1, SEEK_CUR), kFar);
 }
 
 TEST_F(FileTest, OpenResults)
