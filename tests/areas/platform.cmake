@@ -1,0 +1,6 @@
+# The platform layer: the command runner, the board's files and identity, the
+# RAM test, and the simulated devices and tools behind them.
+vx_add_test(platform
+  SOURCES
+    Panel/Engine/VB05Common/ExternalCommandTest.cpp
+  LIBS Panel DeviceSim)
