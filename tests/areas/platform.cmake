@@ -3,4 +3,6 @@
 vx_add_test(platform
   SOURCES
     Panel/Engine/VB05Common/ExternalCommandTest.cpp
+    Panel/Engine/VB05Common/Platform/VB05UtilitiesTest.cpp
+    Panel/Engine/VB05Common/Platform/VB05DeviceTest.cpp
   LIBS Panel DeviceSim)
