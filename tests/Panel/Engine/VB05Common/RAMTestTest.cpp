@@ -15,7 +15,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <malloc.h>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
@@ -23,9 +22,9 @@
 #include <unistd.h>
 #include <vector>
 
-// The sanitizers reserve terabytes of address space, so an address-space
-// limit cannot stand for a small memory there: the simulated memory's limit
-// does instead, at the same size.
+// The sanitizers map terabytes of shadow memory, so an address-space limit
+// cannot stand for a small memory there: the simulated memory's limit does
+// instead, at the same size.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define VX_TEST_SANITIZER 1
 #elif defined(__has_feature)
@@ -239,9 +238,27 @@ protected:
         EngineTestBase::TearDown();
     }
 
+#ifndef VX_TEST_SANITIZER
+    // The process's current size by one of its status lines, plus the budget.
+    static void LimitFromNow(int resource, const std::string& key, std::uint64_t budget)
+    {
+        std::ifstream status("/proc/self/status");
+        std::uint64_t kilobytes = 0;
+        for (std::string line; std::getline(status, line);)
+        {
+            if (line.rfind(key, 0) == 0)
+                kilobytes = std::stoull(line.substr(key.size()));
+        }
+        const auto bytes = static_cast<rlim_t>(kilobytes * 1024 + budget);
+        const rlimit limit{bytes, bytes};
+        if (kilobytes == 0 || ::setrlimit(resource, &limit) != 0)
+            std::abort();
+    }
+#endif
+
     // The free memory sysinfo reports, and the memory the test can get in
-    // truth: the address space left when it asks, or the simulated memory's
-    // limit under the sanitizers.
+    // truth: the writable address space left when it asks, or the simulated
+    // memory's limit under the sanitizers.
     static void SetMemory(Sim::SimDeviceCalls& calls, std::uint64_t freeBytes, std::uint64_t budget)
     {
         calls.systemInfo.freeram = static_cast<unsigned long>(freeBytes);
@@ -249,19 +266,11 @@ protected:
 #ifdef VX_TEST_SANITIZER
         calls.memoryLimit = static_cast<std::size_t>(budget);
 #else
-        calls.onGetSystemInfo = [budget] {
-            std::ifstream status("/proc/self/status");
-            std::string line;
-            std::uint64_t kilobytes = 0;
-            while (std::getline(status, line))
-            {
-                if (line.rfind("VmSize:", 0) == 0)
-                    kilobytes = std::stoull(line.substr(7));
-            }
-            const rlimit limit{kilobytes * 1024 + budget, kilobytes * 1024 + budget};
-            if (kilobytes == 0 || ::setrlimit(RLIMIT_AS, &limit) != 0)
-                std::abort();
-        };
+        // The limit on writable address space: a thread's malloc arena holds
+        // address space in reserve that a block may grow into without asking
+        // for more, so a limit on the whole address space would not hold it
+        // (nor would the kernel check the data limit then).
+        calls.onGetSystemInfo = [budget] { LimitFromNow(RLIMIT_DATA, "VmData:", budget); };
 #endif
     }
 
@@ -270,11 +279,6 @@ protected:
     {
         const VxTest::ChildResult child = VxTest::RunInChild(
             [&] {
-#ifndef VX_TEST_SANITIZER
-                // One arena for all threads: a thread's own arena reserves
-                // address space that large blocks could grow into unlimited.
-                ::mallopt(M_ARENA_MAX, 1);
-#endif
                 Sim::SimDeviceCalls calls;
                 configure(calls);
                 const Vx::VB05::DeviceCalls::Scoped scope(calls);
