@@ -16,6 +16,7 @@ SimulatedDevice::SimulatedDevice()
 
     root = juce::File (pattern);
     getSystemFile ("/proc/sys/vm/drop_caches").create();
+    getSystemFile ("/tmp").createDirectory();
 
     crtcs = { drm.addCrtc(), drm.addCrtc() };
     encoder = drm.addEncoder ((1u << crtcs.size()) - 1);
@@ -38,6 +39,7 @@ void SimulatedDevice::install()
     rgaScope.emplace (rga);
     consoleScope.emplace (console);
     inputScope.emplace (input);
+    deviceCallsScope.emplace (deviceCalls);
 }
 
 void SimulatedDevice::uninstall()
@@ -46,6 +48,7 @@ void SimulatedDevice::uninstall()
         return;
 
     // The scopes end in the reverse order of their making.
+    deviceCallsScope.reset();
     inputScope.reset();
     consoleScope.reset();
     rgaScope.reset();
@@ -55,12 +58,14 @@ void SimulatedDevice::uninstall()
 
 int SimulatedDevice::getNumOpenDescriptors() const
 {
-    return drm.getNumOpenDescriptors() + rga.getNumOpenDescriptors() + console.getNumOpenDescriptors();
+    return drm.getNumOpenDescriptors() + rga.getNumOpenDescriptors() + console.getNumOpenDescriptors()
+           + deviceCalls.getNumOpenDescriptors();
 }
 
 int SimulatedDevice::getNumMisusedDescriptors() const
 {
-    return drm.getNumMisusedDescriptors() + rga.getNumMisusedDescriptors() + console.getNumMisusedDescriptors();
+    return drm.getNumMisusedDescriptors() + rga.getNumMisusedDescriptors() + console.getNumMisusedDescriptors()
+           + deviceCalls.getNumMisusedDescriptors();
 }
 
 uint32_t SimulatedDevice::addDsiPanel (uint16_t width, uint16_t height)

@@ -1,13 +1,15 @@
 #pragma once
 
 // The simulated device as a whole: its DRM device, accelerator and console, its
-// udev and libinput, and a directory tree that stands for the system's files
-// (device tree, procfs).  install() puts them behind the backend's seams, each
+// udev and libinput, the devices behind the platform layer's device calls, and
+// a directory tree that stands for the system's files (device tree, procfs,
+// the temporary files of scripts).  install() puts them behind the backend's seams, each
 // in a scope of its own, until uninstall() (or the destructor) gives back what
 // was there before; do it before JUCE starts, and uninstall after JUCE's
 // shutdown.  A device installed while another is gives it back when it ends.
 
 #include "sim/SimConsole.h"
+#include "sim/SimDeviceCalls.h"
 #include "sim/SimDrmDevice.h"
 #include "sim/SimInput.h"
 #include "sim/SimRga.h"
@@ -34,9 +36,10 @@ public:
     SimRga rga { drm };
     SimConsole console;
     SimInput input;
+    SimDeviceCalls deviceCalls;
 
-    /** Descriptors of the DRM device, the accelerator and the console still
-        open, and calls made on one that was not open. */
+    /** Descriptors of the DRM device, the accelerator, the console and the
+        platform devices still open, and calls made on one that was not open. */
     int getNumOpenDescriptors() const;
     int getNumMisusedDescriptors() const;
 
@@ -68,6 +71,7 @@ private:
     std::optional<juce::RgaSystemCalls::Scoped> rgaScope;
     std::optional<juce::ConsoleSystemCalls::Scoped> consoleScope;
     std::optional<juce::InputSystemCalls::Scoped> inputScope;
+    std::optional<Vx::VB05::DeviceCalls::Scoped> deviceCallsScope;
     std::string previousSystemPathRoot;
 };
 

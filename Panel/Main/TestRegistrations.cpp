@@ -1,5 +1,6 @@
 #include "Panel/Main/TestRegistrations.h"
 
+#include "Panel/Engine/VB05Common/RAMTest.h"
 #include "Panel/Main/TestIdentifiers.h"
 
 namespace Vx
@@ -17,5 +18,7 @@ void RegisterTestCreators(LTestFactory& factory)
 {
     factory.Register(StringT<char, unsigned short>(TID_DUMMY),
                      [] { return RCPtr<LThreadedTest>(MakeRCPtr<LDummyTest>(1000, 0)); });
+    factory.Register(StringT<char, unsigned short>(TID_RAM),
+                     [] { return RCPtr<LThreadedTest>(MakeRCPtr<VB05::LRAMTest>()); });
 }
 } // namespace Vx

@@ -1,5 +1,6 @@
 #include "Panel/Main/TestRegistrations.h"
 
+#include "Panel/Engine/VB05Common/RAMTest.h"
 #include "Panel/Main/TestIdentifiers.h"
 
 #include "tests/Panel/Engine/TestAppCommon/EngineTestSupport.h"
@@ -53,6 +54,16 @@ TEST_F(RegistrationsTest, TheDummyIdMakesANewDummyTestEachTime)
     EXPECT_EQ(dummy->GetSleepTime(), 1000);
     EXPECT_EQ(dummy->GetConfiguredResult(), 0);
     EXPECT_NE(one.Get(), two.Get());
+}
+
+TEST_F(RegistrationsTest, TheRamIdMakesANewRamTestEachTime)
+{
+    const Vx::RCPtr<Vx::LThreadedTest> one = sTestFactory->Create(String(Vx::TID_RAM));
+    const Vx::RCPtr<Vx::LThreadedTest> two = sTestFactory->Create(String(Vx::TID_RAM));
+    EXPECT_FALSE(Vx::RCPtr<Vx::VB05::LRAMTest>(one).IsNull());
+    EXPECT_FALSE(Vx::RCPtr<Vx::VB05::LRAMTest>(two).IsNull());
+    EXPECT_NE(one.Get(), two.Get());
+    EXPECT_EQ(one->GetResult(), Vx::LThreadedTest::kResultNotRun);
 }
 
 // The loopback id has an engine but no test: its engine cannot start.

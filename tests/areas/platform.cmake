@@ -1,0 +1,15 @@
+# The platform layer: the command runner, the board's files and identity, the
+# RAM test, and the simulated devices and tools behind them.
+vx_add_test(platform
+  SOURCES
+    Panel/Engine/VB05Common/ExternalCommandTest.cpp
+    Panel/Engine/VB05Common/Platform/VB05UtilitiesTest.cpp
+    Panel/Engine/VB05Common/Platform/VB05DeviceTest.cpp
+    Panel/Engine/VB05Common/RAMTestTest.cpp
+    Panel/Engine/VB05Common/Platform/DeviceCallsTest.cpp
+    sim/SimToolsTest.cpp
+  LIBS Panel DeviceSim)
+
+vx_add_benchmark(ram_test
+  SOURCES benchmarks/RAMTestBenchmark.cpp
+  LIBS Panel)
