@@ -1,9 +1,11 @@
 #include "VxFramework/ControlBase/SkinDescriptors.h"
 
 #include "VxFramework/ObjectBase/Exception.h"
+#include "VxFramework/Utilities/Graphics/Bitmap.h"
 
 #include <algorithm>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace Vx
@@ -26,6 +28,63 @@ LVisualPartDescriptor::LVisualPartDescriptor(const Text& name, const BitmapSourc
 }
 
 LVisualPartDescriptor::~LVisualPartDescriptor() = default;
+
+namespace
+{
+// The rectangle of the image file; null (after an assertion) when the file
+// gives no picture.
+RCPtr<LBitmap> LoadSource(const BitmapSource& source)
+{
+    const RCPtr<LBitmap> image = LBitmap::LoadCached(source.file);
+    if (image.IsNull())
+    {
+        VX_ASSERT_FALSE();
+        return nullptr;
+    }
+    return LBitmap::CreateSubBitmap(image, RectT<std::int32_t>{source.x, source.y, source.width, source.height});
+}
+} // namespace
+
+RCPtr<LVisualPart> LVisualPartDescriptor::GetVisualPart()
+{
+    if (!mVisualPart.IsNull())
+        return mVisualPart;
+
+    RCPtr<LBitmap> mask;
+    if (!mMask.file.IsEmpty())
+    {
+        mask = LoadSource(mMask);
+        if (mask.IsNull())
+            return nullptr;
+    }
+    RCPtr<LVisualPart> part;
+    if (mImage.file.IsEmpty())
+    {
+        if (mColorizer.IsNull())
+            return nullptr;
+        part = new LVisualPart(mName, nullptr, mResizeType, mAlphaModulation, mColorizer, mSize, mask);
+    }
+    else
+    {
+        const RCPtr<LBitmap> bitmap = LoadSource(mImage);
+        if (bitmap.IsNull())
+            return nullptr;
+        part = new LVisualPart(mName, bitmap, mResizeType, mAlphaModulation, mColorizer,
+                               PointT<std::int32_t>{bitmap->GetWidth(), bitmap->GetHeight()}, mask);
+    }
+    mVisualPart = part;
+    part->SetDescriptor(RCPtr<LVisualPartDescriptor>(this));
+    // The cache's reference belongs to the cycle through the back reference.
+    part->AdjustContainedRefCount(1);
+    return part;
+}
+
+RCPtr<LVisualPart> LVisualPartDescriptor::TakeVisualPart(const LVisualPart* part) noexcept
+{
+    if (mVisualPart.Get() != part || part == nullptr)
+        return nullptr;
+    return std::move(mVisualPart);
+}
 
 LDockedPart::LDockedPart(const RCPtr<LVisualPartDescriptor>& part, const DockInfo& dock) : mPart(part), mDock(dock)
 {

@@ -3,6 +3,7 @@
 #include "VxFramework/ControlBase/Colorizer.h"
 #include "VxFramework/ControlBase/LayoutDescriptor.h"
 #include "VxFramework/ControlBase/StringTable.h"
+#include "VxFramework/ControlBase/VisualPart.h"
 #include "VxFramework/ObjectBase/RefCountedObject.h"
 #include "VxFramework/ObjectBase/Result.h"
 #include "VxFramework/Utilities/Graphics/CTTypes.h"
@@ -70,7 +71,8 @@ struct DockInfo
 };
 
 // One visual part of the skin: an image, a colour fill or both, with its
-// natural size and how it fills a larger area.
+// natural size and how it fills a larger area.  The drawable part is built on
+// first request and kept while anybody else holds it.
 class LVisualPartDescriptor : public virtual LRefCountedObject
 {
 public:
@@ -100,6 +102,16 @@ public:
     float GetColorizerAlphaModulation() const noexcept { return mAlphaModulation; }
     const BitmapSource& GetMask() const noexcept { return mMask; }
 
+    // The drawable part, built when there is none: from the image (and mask)
+    // files, or a colour part when there is no image file.  Null without
+    // image and colorizer, and (after an assertion) when an image or mask
+    // file gives no picture.  The construction's domain error (colorizer,
+    // image and mask together) passes to the caller, and nothing is cached.
+    RCPtr<LVisualPart> GetVisualPart();
+    // Takes the cached part out when it is that part; null, and the cache
+    // untouched, otherwise.  For the part's clean-up.
+    RCPtr<LVisualPart> TakeVisualPart(const LVisualPart* part) noexcept;
+
 private:
     Text mName;
     BitmapSource mImage;
@@ -108,6 +120,9 @@ private:
     RCPtr<LColorizer> mColorizer;
     float mAlphaModulation;
     BitmapSource mMask;
+    // Holds the part while anybody else does: the part's descriptor reference
+    // closes a cycle, which the part's contained-reference count marks.
+    RCPtr<LVisualPart> mVisualPart;
 };
 
 // A visual part placed against the edges of a control.

@@ -2,6 +2,7 @@
 vx_add_test(renderer SOURCES
   VxFramework/Renderer/RendererTest.cpp
   VxFramework/Renderer/JUCE/JUCERendererTest.cpp
+  VxFramework/Renderer/JUCE/JUCERendererCachesTest.cpp
   VxFramework/Renderer/JUCE/JUCERenderContextInfoTest.cpp)
 # The reference pictures of drawn text lie beside the tests.
 if(TARGET test_renderer)

@@ -100,9 +100,14 @@ public:
     // The key of a scaled bitmap: the bitmap and the size it was scaled to.
     template <std::uint32_t Bits>
     struct CashableBitmapDescriptor;
+    // The three caches (JUCERendererCaches.h).
+    struct Caches;
+
+protected:
+    // For tests that look into the entries.
+    Caches& GetCaches() noexcept { return *mCaches; }
 
 private:
-    struct Caches;
     enum class PolylineKind;
 
     // Runs draw with the origin moved by offset, then puts origin and clip

@@ -74,7 +74,8 @@ void LFontText::SetHorizontalAlignment(float factor)
     if (factor == mHorizontalAlignment)
         return;
     mHorizontalAlignment = factor;
-    Invalidate();
+    // The lines stay as they were broken; only where they sit changes.
+    mLineRects.RemoveAll();
 }
 
 void LFontText::SetVerticalAlignment(float factor)
@@ -82,7 +83,8 @@ void LFontText::SetVerticalAlignment(float factor)
     if (factor == mVerticalAlignment)
         return;
     mVerticalAlignment = factor;
-    Invalidate();
+    // The lines stay as they were broken; only where they sit changes.
+    mLineRects.RemoveAll();
 }
 
 void LFontText::SetWordWrap(bool wordWrap)
