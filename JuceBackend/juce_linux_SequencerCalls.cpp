@@ -112,38 +112,13 @@ namespace
             return ::snd_seq_poll_descriptors (handle, descriptors, space, events);
         }
     };
-
-    // Built on first use and never destroyed: threads still running at exit may use it.
-    std::atomic<SequencerCalls*>& installedCalls()
-    {
-        static auto* calls = new std::atomic<SequencerCalls*> (nullptr);
-        return *calls;
-    }
-
 } // namespace
 
-SequencerCalls& SequencerCalls::get()
+SequencerCalls& SequencerCalls::getDeviceCalls()
 {
-    if (auto* calls = installedCalls().load())
-        return *calls;
-
+    // Built on first use and never destroyed: threads still running at exit may use it.
     static auto* deviceCalls = new AlsaSequencerCalls();
     return *deviceCalls;
-}
-
-void SequencerCalls::install (SequencerCalls* calls)
-{
-    installedCalls().store (calls);
-}
-
-ScopedSequencerCalls::ScopedSequencerCalls (SequencerCalls& calls)
-    : previous (installedCalls().exchange (&calls))
-{
-}
-
-ScopedSequencerCalls::~ScopedSequencerCalls()
-{
-    installedCalls().store (previous);
 }
 
 } // namespace juce

@@ -9,6 +9,8 @@
 // real.  The device runs the implementation over alsa-lib; the simulator
 // (sim/) installs an in-memory sequencer.
 
+#include "juce_linuxfb_ScopedSystemCalls.h"
+
 #include <alsa/asoundlib.h>
 
 #include <string>
@@ -44,13 +46,15 @@ class SequencerCalls
 public:
     virtual ~SequencerCalls() = default;
 
-    /** The calls in use: the installed ones, else the device's own. */
-    static SequencerCalls& get();
+    /** The calls in use: a scope's stand-in, else the device's own.  A
+        sequencer handle is always used with the calls that opened it, so
+        change them only while no handle is open. */
+    static SequencerCalls& get() { return getSystemCalls<SequencerCalls>(); }
 
-    /** Replaces the calls until called again (nullptr returns to the device's
-        own).  Only while no sequencer handle is open: a handle is always used
-        with the calls that opened it. */
-    static void install (SequencerCalls* calls);
+    /** The device's own calls, over alsa-lib. */
+    static SequencerCalls& getDeviceCalls();
+
+    using Scoped = ScopedSystemCalls<SequencerCalls>;
 
     virtual int open (snd_seq_t** handle, const char* name, int streams, int mode) = 0;
     virtual int close (snd_seq_t*) = 0;
@@ -82,17 +86,6 @@ public:
 
 /** Installs sequencer calls for its lifetime and then puts back the ones
     that were installed before. */
-class ScopedSequencerCalls
-{
-public:
-    explicit ScopedSequencerCalls (SequencerCalls& calls);
-    ~ScopedSequencerCalls();
-
-    ScopedSequencerCalls (const ScopedSequencerCalls&) = delete;
-    ScopedSequencerCalls& operator= (const ScopedSequencerCalls&) = delete;
-
-private:
-    SequencerCalls* previous;
-};
+using ScopedSequencerCalls = SequencerCalls::Scoped;
 
 } // namespace juce
