@@ -29,24 +29,7 @@ function(vx_layer name)
   set(VX_LAYER_${name}_REACHABLE ${reachable} CACHE INTERNAL "")
 endfunction()
 
-# vx_layer_of(<out> <file>): the layer of a file given relative to the project
-# root, or "" when no layer holds it.
-function(vx_layer_of out file)
-  set(best "")
-  set(best_length -1)
-  foreach(layer IN LISTS VX_LAYERS)
-    foreach(prefix IN LISTS VX_LAYER_${layer}_PATHS)
-      set(full ${prefix})
-      string(LENGTH "${full}" length)
-      string(FIND "${file}" "${full}" position)
-      if(position EQUAL 0 AND length GREATER best_length)
-        set(best ${layer})
-        set(best_length ${length})
-      endif()
-    endforeach()
-  endforeach()
-  set(${out} ${best} PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/LayerOf.cmake)
 
 # vx_layer_sources(<out> <layer> <files...>): those of the files (relative to the
 # project root) that belong to the layer.
@@ -89,6 +72,7 @@ function(vx_check_layers target)
     COMMAND ${CMAKE_COMMAND} -DTABLE=${table_file} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DSTAMP=${stamp}
       -P ${PROJECT_SOURCE_DIR}/cmake/CheckLayers.cmake
     DEPENDS ${absolute} ${table_file} ${PROJECT_SOURCE_DIR}/cmake/CheckLayers.cmake
+      ${PROJECT_SOURCE_DIR}/cmake/LayerOf.cmake
     COMMENT "Checking the layers' includes"
     VERBATIM)
   add_custom_target(${target} DEPENDS ${stamp})
