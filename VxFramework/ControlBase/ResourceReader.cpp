@@ -479,14 +479,14 @@ private:
         Parser& self = *static_cast<Parser*>(user);
         self.Guarded([&] {
             ResourceReader& reader = self.mReader;
+            const int element = FindElement(name);
+            self.mOpen.push_back(static_cast<std::int8_t>(element));
+            // Only the root's start is skipped; its end is an end like any.
             if (reader.mSkipRoot)
             {
                 reader.mSkipRoot = false;
-                self.mOpen.push_back(kUnknownElement);
                 return;
             }
-            const int element = FindElement(name);
-            self.mOpen.push_back(static_cast<std::int8_t>(element));
             if (element != kUnknownElement)
                 self.CollectAttributes(element, attributes);
             struct Clear
@@ -1024,7 +1024,10 @@ void ResourceReader::OnSkin(const Slots& slots)
         skin->fontSize = mPendingFont.size;
         skin->fontStyle = mPendingFont.style;
         const auto translation = mFontTranslations.find(mPendingFont.name);
-        skin->fontName = translation != mFontTranslations.end() ? translation->second : mPendingFont.name;
+        if (translation != mFontTranslations.end())
+            skin->fontName = translation->second;
+        else if (!mPendingFont.name.IsEmpty())
+            skin->fontName = mPendingFont.name;
         if (const char* lookList = slots.Get(aLookList))
         {
             const auto list = mModel.lookLists.find(lookList);
@@ -1255,7 +1258,8 @@ void ResourceReader::ReadLayout(const Slots& slots, LLayoutDescriptor& layout, b
         if (const char* v = slots.Required(aXMaxSizeAbs + axis))
             f.maxAbs = ReadDecimal(v);
     }
-    if (const char* v = slots.Required(aTextDecoration))
+    // A new layout's decoration is empty already.
+    if (const char* v = slots.Required(aTextDecoration); v != nullptr && *v != '\0')
         layout.TextDecoration = Text(v);
     if (const char* v = slots.Get(aTextOverflowXType))
     {
@@ -1281,7 +1285,10 @@ void ResourceReader::ReadPendingFont(const Slots& slots)
     mPendingFont.inheritsFromParent = ReadFlag(slots.Get(aFontInheritsFromParent));
     mPendingFont.sizeIsRelative = ReadFlag(slots.Get(aFontSizeIsRelative));
     const char* name = slots.Get(aFontName);
-    mPendingFont.name = name != nullptr ? Text(name) : Text();
+    if (name != nullptr && *name != '\0')
+        mPendingFont.name = Text(name);
+    else if (!mPendingFont.name.IsEmpty())
+        mPendingFont.name.Empty();
     if (const char* size = slots.Get(aFontSize))
         mPendingFont.size = ReadFloat(size);
     else

@@ -198,6 +198,22 @@ TEST(ResourceReader, ParsesOnlyTheBytesItIsGiven)
     EXPECT_NE(std::string::npos, capture.Finish().find("no element found"));
 }
 
+TEST(ResourceReader, SkipsTheRootsStartButNotItsEnd)
+{
+    ResourceReader reader;
+    VxTest::CaptureStderr capture;
+    // A root Looks does not open the looks: the Look is a reference, and no
+    // look list is open.
+    EXPECT_EQ(0, reader.ReadSkins(std::string_view("<Looks Name=\"ignored\"><Look Name=\"x\"/></Looks>")));
+    EXPECT_TRUE(reader.GetModel().looks.empty());
+    EXPECT_EQ(0, CountAssertions(capture.Finish()));
+    // A root CreateParamList still ends like one: with no control to take the
+    // parameters, an assertion.
+    VxTest::CaptureStderr again;
+    EXPECT_EQ(0, reader.ReadSkins(std::string_view("<CreateParamList/>")));
+    EXPECT_EQ(1, CountAssertions(again.Finish()));
+}
+
 TEST(ResourceReader, RefusesDocumentTypesWithAnInternalSubset)
 {
     ResourceReader reader;
