@@ -10,7 +10,7 @@
 namespace Vx
 {
 LControlFactory::LControlFactory(const Text& applicationName)
-    : mApplicationName(applicationName), mFallbackCreator(&Vx::CreateControl<LControl>)
+    : mReader(applicationName), mFallbackCreator(&Vx::CreateControl<LControl>)
 {
 }
 
@@ -100,13 +100,17 @@ RCPtr<LControl> LControlFactory::CreateTopLevelControl(const Text& name, const R
 const RCPtr<LControlDescriptor>& LControlFactory::FindControlDescriptor(const Text& name) const
 {
     static const NoDestructor<RCPtr<LControlDescriptor>> none;
-    if (mCurrentSkinIndex < 0 || static_cast<std::uint32_t>(mCurrentSkinIndex) >= mSkinRoots.GetCount())
+    const ResourceModel& model = mReader.GetModel();
+    const std::int32_t index = model.currentSkinIndex;
+    if (index < 0 || static_cast<std::uint32_t>(index) >= model.skinRoots.GetCount())
         return *none;
-    const RCPtr<LControlDescriptor>& root = mSkinRoots[static_cast<std::uint32_t>(mCurrentSkinIndex)];
+    const RCPtr<LControlDescriptor>& root = model.skinRoots[static_cast<std::uint32_t>(index)];
+    if (root.IsNull())
+        return *none;
     const RCPtrArray<LControlDescriptor>& children = root->GetChildren();
     for (std::uint32_t i = children.GetCount(); i-- > 0;)
     {
-        if (children[i]->GetName() == name)
+        if (!children[i].IsNull() && children[i]->GetName() == name)
             return children[i];
     }
     return *none;
@@ -116,13 +120,14 @@ RCPtr<LStringTable> LControlFactory::GetInstanceCreateParams(const RCPtr<LContro
 {
     Text id;
     if (parent.IsNull())
-        id = mApplicationName;
+        id = mReader.GetModel().applicationName;
     else if (!parent->GetDescriptor().IsNull())
         id = parent->GetDescriptor()->GetClassName();
     id += Text("|");
     id += name;
-    const auto found = mStringTables.find(id);
-    if (found == mStringTables.end())
+    const auto& tables = mReader.GetModel().stringTables;
+    const auto found = tables.find(id);
+    if (found == tables.end())
         return nullptr;
     return RCPtr<LStringTable>(new LStringTable(found->second));
 }
@@ -131,23 +136,23 @@ VxRESULT LControlFactory::AddSkinRoot(const RCPtr<LControlDescriptor>& root)
 {
     if (root.IsNull())
         return VXR_E_INVALIDARG;
-    const VxRESULT index = mSkinRoots.Add(root);
+    const VxRESULT index = mReader.GetModel().skinRoots.Add(root);
     return Failed(index) ? index : VXR_OK;
 }
 
 VxRESULT LControlFactory::SetCurrentSkinIndex(std::int32_t index)
 {
-    if (index < 0 || static_cast<std::uint32_t>(index) >= mSkinRoots.GetCount())
+    if (index < 0 || static_cast<std::uint32_t>(index) >= GetSkinRoots().GetCount())
     {
         VX_ASSERT_FALSE();
         return VXR_E_INVALIDARG;
     }
-    mCurrentSkinIndex = index;
+    mReader.GetModel().currentSkinIndex = index;
     return VXR_OK;
 }
 
 void LControlFactory::SetString(const Text& tableId, const Text& key, const Text& text)
 {
-    mStringTables[tableId].insert_or_assign(key, text);
+    mReader.GetModel().stringTables[tableId].insert_or_assign(key, text);
 }
 } // namespace Vx

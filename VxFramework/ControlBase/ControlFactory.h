@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VxFramework/ControlBase/Control.h"
+#include "VxFramework/ControlBase/ResourceReader.h"
 #include "VxFramework/ControlBase/SkinDescriptors.h"
 #include "VxFramework/ControlBase/StringTable.h"
 #include "VxFramework/ObjectBase/Exception.h"
@@ -9,6 +10,7 @@
 #include "VxFramework/Utilities/Storage/RCPtrArray.h"
 #include "VxFramework/Utilities/Storage/StringT.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 
@@ -76,14 +78,15 @@ public:
     // null when there is none.
     RCPtr<LStringTable> GetInstanceCreateParams(const RCPtr<LControl>& parent, const Text& name) const;
 
-    // The skin model, as the resource reader fills it.
-    const Text& GetApplicationName() const noexcept { return mApplicationName; }
-    void SetApplicationName(const Text& name) { mApplicationName = name; }
-    // One root descriptor (class "Application") per skin, in file order.
-    const RCPtrArray<LControlDescriptor>& GetSkinRoots() const noexcept { return mSkinRoots; }
+    // The skin model, as the resource reader fills it (or tests build it).
+    const Text& GetApplicationName() const noexcept { return mReader.GetModel().applicationName; }
+    void SetApplicationName(const Text& name) { mReader.GetModel().applicationName = name; }
+    // One root descriptor (class "Application") per skin, in file order;
+    // their count is the number of skins.
+    const RCPtrArray<LControlDescriptor>& GetSkinRoots() const noexcept { return mReader.GetModel().skinRoots; }
     // A null root: 0x80000003.
     VxRESULT AddSkinRoot(const RCPtr<LControlDescriptor>& root);
-    std::int32_t GetCurrentSkinIndex() const noexcept { return mCurrentSkinIndex; }
+    std::int32_t GetCurrentSkinIndex() const noexcept { return mReader.GetModel().currentSkinIndex; }
     // An index that names no skin: an assertion and 0x80000003.
     VxRESULT SetCurrentSkinIndex(std::int32_t index);
     // Adds the entry to the table of the ID (made when missing).
@@ -95,17 +98,59 @@ public:
     // Look-ups of unregistered names since the last top-level creation.
     std::int32_t GetMissingTypeCount() const noexcept { return mMissingTypeCount; }
 
-private:
-    using Table = std::map<Text, Text>;
+    // ---- Resources: the string-table and skin files and what they give
+    // ---- (ControlFactoryResources.cpp, reading in ResourceReader.cpp).
 
+    // Reads the three resource files of the directory (StringTables.xml,
+    // FrameworkStrings.xml, Skins.xml; "::" names built-in resources, which
+    // this platform does not have) and keeps the directory and "/" as the
+    // base of image paths.  The string tables' result, or the skins' when the
+    // string tables did not fail.  Throws the runtime error "Bad Resource
+    // Path" for "::".
+    VxRESULT LoadResources(const Text& resourcePath, std::int32_t lcid);
+    // Reads both string-table files for the locale (falling back to its
+    // primary language, then to 9).  Returns 0: unreadable files and XML
+    // errors leave the tables with what was read.
+    VxRESULT LoadStringTables(const Text& applicationPath, const Text& frameworkPath, std::int32_t lcid);
+    // Reads the skin file: 0 or 0x80000008.  The current skin index is 0
+    // afterwards.
+    VxRESULT LoadSkins(const Text& path);
+    // Parses one resource text in the current mode (string tables after
+    // LoadStringTables, skins after LoadSkins): 0, or 0x80000008 for XML the
+    // parser refuses or a handler that threw.  A length of 0 means up to the
+    // terminating zero byte.
+    VxRESULT ParseResource(const char* buffer, std::size_t length);
+    // The parser's element handlers.
+    void OnStartElement(const Text& name, const ResourceReader::Attributes& attributes);
+    void OnEndElement(const Text& name);
+    void OnCharacterData(const Text& text);
+
+    // The current skin's font: the name when given, the size when at least
+    // 1, the style when not -1.  0 when any was written, else 1.
+    VxRESULT GetSkinFont(Text& name, float& size, std::int32_t& style) const;
+    // Copies of the tables "Framework" and "|" + the application name; null
+    // when there is none.
+    RCPtr<LStringTable> GetFrameworkStringTable() const;
+    RCPtr<LStringTable> GetApplicationStringTable() const;
+    // Applies the current skin's top-level descriptor of the control's name
+    // to the control, after a skin switch.  0x80000008 for a null control or
+    // a name the skin does not have.
+    VxRESULT ReapplyDescriptor(const RCPtr<LControl>& control);
+
+    std::int32_t GetSelectedLocale() const noexcept { return mReader.GetModel().selectedLocale; }
+    const Text& GetResourceBase() const noexcept { return mReader.GetModel().resourceBase; }
+    // Everything read, for inspection.
+    const ResourceModel& GetResources() const noexcept { return mReader.GetModel(); }
+
+    // ---- End of the resources.
+
+private:
     // The creator the descriptor caches, resolved when missing.
     ControlCreator ResolveCreator(const RCPtr<LControlDescriptor>& descriptor);
 
-    Text mApplicationName;
-    RCPtrArray<LControlDescriptor> mSkinRoots;
-    std::int32_t mCurrentSkinIndex = 0;
+    // The skin model and the string tables, and the reader that fills them.
+    ResourceReader mReader;
     std::map<Text, ControlCreator> mControlTypes;
-    std::map<Text, Table> mStringTables;
     ControlCreator mFallbackCreator;
     std::int32_t mMissingTypeCount = 0;
 };
