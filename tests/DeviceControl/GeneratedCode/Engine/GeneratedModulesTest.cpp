@@ -127,9 +127,11 @@ TEST(GeneratedModules, EveryIdOfTheSpaceRoutesToTheModuleAndIndexOfTheLayout)
                 const LayoutRow& row = RowOf(index);
                 const RCPtr<LParameterizedModule> module = tree.root->GetModule(id);
                 ASSERT_NE(module, nullptr) << id;
-                EXPECT_EQ(std::type_index(typeid(*module)), row.owner) << id;
+                const LParameterizedModule& owner = *module;
+                EXPECT_EQ(std::type_index(typeid(owner)), row.owner) << id;
                 ASSERT_NE(module->GetParent(), nullptr) << id;
-                EXPECT_EQ(std::type_index(typeid(*module->GetParent())), row.parent) << id;
+                const LParameterizedModule& parent = *module->GetParent();
+                EXPECT_EQ(std::type_index(typeid(parent)), row.parent) << id;
                 EXPECT_EQ(tree.device->GetModule(id).Get(), module.Get()) << id;
                 EXPECT_EQ(module->GetModule(id).Get(), module.Get()) << id;
 
