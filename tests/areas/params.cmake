@@ -1,10 +1,14 @@
 # The device-control parameter model: lists, the cache, the client library
-# binding and the transport, against the simulated client library.
+# binding and the transport, against the simulated client library; the
+# module tree and its id space.
 vx_add_test(params
   SOURCES
     DeviceControlClient/Inc/ParamContainersTest.cpp
     DeviceControl/GeneratedCode/Engine/ParamCacheTest.cpp
     DeviceControl/GeneratedCode/Engine/DeviceControlClientInterfaceTest.cpp
+    DeviceControl/GeneratedCode/Engine/ParameterizedModuleTest.cpp
+    DeviceControl/GeneratedCode/Engine/RootModuleInterfaceTest.cpp
+    DeviceControl/GeneratedCode/Engine/GeneratedModulesTest.cpp
     Panel/Engine/TestAppCommon/DeviceCommunicationInterfaceTest.cpp
   LIBS DeviceControl DeviceSim)
 if(TARGET test_params)
