@@ -8,6 +8,7 @@ vx_add_test(midiproto
     Panel/Engine/TestAppCommon/MidiClientTest.cpp
     Panel/Engine/TestAppCommon/MidiInquirerTest.cpp
     Panel/Engine/TestAppCommon/MidiManagerTest.cpp
+    Panel/Engine/TestAppCommon/SerialNumberProgrammingTest.cpp
     Panel/Engine/SwitchesTestDeviceSpecificInfoTest.cpp
   LIBS Panel DeviceSim)
 
