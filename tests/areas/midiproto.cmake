@@ -13,3 +13,4 @@ vx_add_test(midiproto
   LIBS Panel DeviceSim)
 
 vx_add_fuzzer(identity_reply LIBS Panel)
+vx_add_benchmark(serial_programming SOURCES benchmarks/SerialProgrammingBenchmark.cpp LIBS Panel DeviceSim)
