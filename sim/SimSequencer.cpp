@@ -166,6 +166,15 @@ std::vector<uint8_t> SimSequencer::takeReceivedBytes (int client, int port)
     return bytes;
 }
 
+void SimSequencer::setDeviceListener (int client, DeviceListener listener)
+{
+    const std::lock_guard<std::mutex> sl (lock);
+    auto found = clients.find (client);
+
+    if (found != clients.end() && found->second.handle == nullptr)
+        found->second.listener = std::move (listener);
+}
+
 std::vector<SimSequencer::Subscription> SimSequencer::getSubscriptions() const
 {
     const std::lock_guard<std::mutex> sl (lock);
@@ -277,27 +286,37 @@ void SimSequencer::deliver (StoredEvent event, int client, int port, int depth)
     }
 
     // A device: what it received, as bytes.
-    auto& received = foundClient->second.ports[port].received;
+    std::vector<uint8_t> bytes;
 
     if (isVariableLength (event.event))
     {
-        received.insert (received.end(), event.data.begin(), event.data.end());
-        return;
+        bytes = std::move (event.data);
+    }
+    else
+    {
+        snd_midi_event_t* decoder = nullptr;
+
+        if (snd_midi_event_new (16, &decoder) < 0)
+            return;
+
+        snd_midi_event_no_status (decoder, 1);
+        unsigned char decoded[16];
+        const auto size = snd_midi_event_decode (decoder, decoded, sizeof (decoded), &event.event);
+
+        if (size > 0)
+            bytes.assign (decoded, decoded + size);
+
+        snd_midi_event_free (decoder);
     }
 
-    snd_midi_event_t* decoder = nullptr;
-
-    if (snd_midi_event_new (16, &decoder) < 0)
+    if (bytes.empty())
         return;
 
-    snd_midi_event_no_status (decoder, 1);
-    unsigned char bytes[16];
-    const auto size = snd_midi_event_decode (decoder, bytes, sizeof (bytes), &event.event);
+    auto& received = foundClient->second.ports[port].received;
+    received.insert (received.end(), bytes.begin(), bytes.end());
 
-    if (size > 0)
-        received.insert (received.end(), bytes, bytes + size);
-
-    snd_midi_event_free (decoder);
+    if (foundClient->second.listener)
+        foundClient->second.listener (port, bytes);
 }
 
 void SimSequencer::removeSubscriptionsOf (int client, int port)

@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -64,6 +65,14 @@ public:
 
     /** The bytes that arrived at a device port so far, decoded; cleared by the call. */
     std::vector<uint8_t> takeReceivedBytes (int client, int port);
+
+    /** Called with the decoded bytes of every event that reaches one of the
+        device's ports, on the sending thread and under the sequencer's lock:
+        a listener hands the bytes on and never calls back into the sequencer.
+        An empty function removes the listener.  A device that is unplugged
+        loses its listener. */
+    using DeviceListener = std::function<void (int port, const std::vector<uint8_t>& bytes)>;
+    void setDeviceListener (int client, DeviceListener listener);
 
     //==========================================================================
     struct Subscription
@@ -135,6 +144,7 @@ private:
         std::string name;
         std::map<int, Port> ports;
         Handle* handle = nullptr; // the program's clients only
+        DeviceListener listener; // devices only
     };
 
     Handle* findHandle (snd_seq_t*) const;

@@ -14,6 +14,8 @@
 #include "JuceBackend/native/juce_linux_Threads.h"
 
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <memory>
@@ -243,20 +245,43 @@ private:
     }
 
     //==============================================================================
-    class MidiInputThread : public PriorityThread
+    class MidiInputThread : public PriorityThread,
+                            private Thread::Listener
     {
     public:
         explicit MidiInputThread (AlsaClient& c)
             : PriorityThread ("Juce MIDI Input"), client (c)
         {
+            addListener (this);
         }
 
         ~MidiInputThread() override
         {
             stopThread (500);
+            removeListener (this);
+
+            if (wakeUp >= 0)
+                ::close (wakeUp);
         }
 
     private:
+        // A stop wakes the poll at once: closing the last input (which every
+        // identity inquiry does) never waits for the poll's time-out.
+        void exitSignalSent() override
+        {
+            if (wakeUp >= 0)
+            {
+                const uint64_t one = 1;
+                [[maybe_unused]] const auto written = ::write (wakeUp, &one, sizeof (one));
+            }
+        }
+
+        void drainWakeUp()
+        {
+            uint64_t count = 0;
+            [[maybe_unused]] const auto read = ::read (wakeUp, &count, sizeof (count));
+        }
+
         void runThread() override
         {
             auto& calls = client.getCalls();
@@ -274,20 +299,36 @@ private:
             if (numPfds <= 0)
                 return;
 
-            HeapBlock<pollfd> pfd ((size_t) numPfds, true);
+            // The sequencer's descriptors, then the wake-up.
+            HeapBlock<pollfd> pfd ((size_t) numPfds + 1, true);
             const auto numFilled = calls.pollDescriptors (seqHandle, pfd, (unsigned int) numPfds, POLLIN);
 
             if (numFilled <= 0)
                 return;
 
+            auto numPolled = (nfds_t) numFilled;
+
+            if (wakeUp >= 0)
+            {
+                // What an earlier stop left there.
+                drainWakeUp();
+                pfd[numFilled].fd = wakeUp;
+                pfd[numFilled].events = POLLIN;
+                pfd[numFilled].revents = 0;
+                ++numPolled;
+            }
+
             while (! threadShouldExit())
             {
-                // Short, so that a stop never waits long.
-                if (poll (pfd, (nfds_t) numFilled, 100) <= 0)
+                // Short all the same, should a wake-up be lost.
+                if (poll (pfd, numPolled, 100) <= 0)
                     continue;
 
                 if (threadShouldExit())
                     break;
+
+                if (numPolled > (nfds_t) numFilled && (pfd[numFilled].revents & POLLIN) != 0)
+                    drainWakeUp();
 
                 calls.setNonBlocking (seqHandle, 1);
 
@@ -310,6 +351,7 @@ private:
         }
 
         AlsaClient& client;
+        const int wakeUp = ::eventfd (0, EFD_NONBLOCK | EFD_CLOEXEC);
 
         JUCE_DECLARE_NON_COPYABLE (MidiInputThread)
     };

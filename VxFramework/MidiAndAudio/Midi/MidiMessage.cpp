@@ -67,9 +67,9 @@ MidiMessage MidiMessage::FromHexString(const String& text)
 {
     MidiMessage message;
     RCPtr<LIBuffer> bytes;
-    // A malformed text is traced by the decoder; what it decoded is kept.
-    text.DecodeBinaryData(0, bytes, 0);
-    if (bytes == nullptr)
+    // A malformed text is traced by the decoder and gives no message: half a
+    // message with zeros in place of the bad digits would still be sent.
+    if (Failed(text.DecodeBinaryData(0, bytes, 0)) || bytes == nullptr)
         return message;
     const std::uint32_t count = bytes->GetSize();
     if (Succeeded(message.SetCount(count)) && count > 0)

@@ -32,8 +32,8 @@ public:
     bool IsEqual(const IArray<signed char>& other) const;
 
     // Two hexadecimal digits per byte, upper or lower case ("B011" gives B0 11).
-    // A text of odd length gives an empty message; a digit that is not one
-    // gives a message of half the text's length, zero from the bad pair on.
+    // A text of odd length or with a character that is no hexadecimal digit
+    // gives an empty message (traced), which no port sends.
     static MidiMessage FromHexString(const String& text);
 
     // Upper-case digits, two per byte, of the first count bytes (all of them

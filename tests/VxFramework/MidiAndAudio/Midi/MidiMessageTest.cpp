@@ -128,15 +128,18 @@ TEST(MidiMessage, HexTextBothWays)
     EXPECT_STREQ(MidiMessage::ToHexString(MidiMessage()).GetCString(), "");
 }
 
-TEST(MidiMessage, MalformedHexTextIsTracedAndKeepsWhatDecoded)
+TEST(MidiMessage, MalformedHexTextIsTracedAndGivesNoMessage)
 {
     VxTest::CaptureStderr capture;
     const MidiMessage odd = MidiMessage::FromHexString("B01");
     const MidiMessage bad = MidiMessage::FromHexString("B0X17F");
+    const MidiMessage badLast = MidiMessage::FromHexString("F0003A51F7G7");
     const std::string text = capture.Finish();
 
+    // Zeros in place of the bad digits would make another message.
     EXPECT_EQ(BytesOf(odd), Bytes{});
-    EXPECT_EQ(BytesOf(bad), (Bytes{0xB0, 0x00, 0x00}));
+    EXPECT_EQ(BytesOf(bad), Bytes{});
+    EXPECT_EQ(BytesOf(badLast), Bytes{});
     EXPECT_NE(text.find("Invalid String passed to StringT::DecodeBinaryData"), std::string::npos) << text;
 }
 
