@@ -17,6 +17,7 @@ jobs=$(nproc)
 # As in tools/test.sh: a clone in another folder is served by the same cache.
 export CCACHE_BASEDIR="$root"
 export CCACHE_NOHASHDIR=true
+export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-20G}
 
 cd "$root"
 mkdir -p build

@@ -15,6 +15,8 @@ jobs=$(nproc)
 # served by the same cache entries; the build's prefix maps keep __FILE__ right.
 export CCACHE_BASEDIR="$root"
 export CCACHE_NOHASHDIR=true
+# Room for every preset's objects, so that one build never evicts another's.
+export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-20G}
 
 cd "$root"
 mkdir -p build
