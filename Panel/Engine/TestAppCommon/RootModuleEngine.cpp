@@ -363,14 +363,14 @@ VxRESULT LRootModuleEngine::Connect(const Variant& device, bool keepTrying)
     mConnecting = true;
     Disconnect();
     std::int32_t result = VXR_E_FAIL;
+    bool startWorker = false;
     {
         const ScopedLock lock(mLock);
         result = mRootModule->ConnectDevice(device);
         if (result >= 0)
         {
             mCurrentDevice = device;
-            if (IsDeviceAvailable(device))
-                StartWorker();
+            startWorker = IsDeviceAvailable(device);
         }
         else if (keepTrying)
         {
@@ -378,7 +378,7 @@ VxRESULT LRootModuleEngine::Connect(const Variant& device, bool keepTrying)
             {
                 mConnectRequested = true;
                 mCurrentDevice = device;
-                StartWorker();
+                startWorker = true;
             }
             else
             {
@@ -390,6 +390,10 @@ VxRESULT LRootModuleEngine::Connect(const Variant& device, bool keepTrying)
             mCurrentDevice.Clear();
         }
     }
+    // Outside the lock: a stopping worker may still wait for it, and starting
+    // waits for that worker's end.
+    if (startWorker)
+        StartWorker();
     mConnecting = false;
     UpdateConnectionState();
     StopWorkerIfIdle();

@@ -332,6 +332,38 @@ TEST_F(EngineWithLibrary, GetRemoteDevicesListsOnceWhileTheListIsOff)
     EXPECT_FALSE(engine->IsWorkerRunning());
 }
 
+TEST_F(EngineWithLibrary, ReadsRangesAndSendsPendingRequestsAtMostOncePerInterval)
+{
+    ASSERT_EQ(engine->Start(0), 0);
+    ASSERT_EQ(engine->SetParamValue(ParamDescriptor(5), Variant(std::int8_t{4})), 0);
+    Vx::Array<Vx::ParamValue> values;
+    values.Add(Vx::ParamValue(99));
+    EXPECT_EQ(engine->GetParamValues(Vx::ParamRange{4, 2}, values, 1), 0);
+    ASSERT_EQ(values.GetCount(), 3u);
+    EXPECT_EQ(values.GetAt(0)->mDescriptor.mParamID, 99);
+    EXPECT_EQ(values.GetAt(1)->mDescriptor.mParamID, 4);
+    EXPECT_EQ(values.GetAt(2)->mValue, Variant(std::int8_t{4}));
+    EXPECT_EQ(engine->GetParamValues(Vx::ParamRange{4, 1}, values, -1), 0);
+    EXPECT_EQ(values.GetCount(), 1u);
+
+    const int before = Script().getCallCount(Vx::DeviceControlEntry::RequestParamValues);
+    CaptureStderr capture;
+    EXPECT_EQ(engine->RequestParamValue(ParamDescriptor(9)), 0);
+    EXPECT_EQ(engine->RequestParamValue(ParamDescriptor(2)), Vx::VXR_NOTHING_DONE);
+    capture.Finish();
+    const Sim::DeviceControlCall call = Script().getLastCall(Vx::DeviceControlEntry::RequestParamValues);
+    EXPECT_EQ(call.count, before + 1);
+    EXPECT_EQ(call.argument, MakeArray({MakeArray({Variant(9), Variant()})}));
+    std::this_thread::sleep_for(100ms);
+    CaptureStderr again;
+    EXPECT_EQ(engine->RequestParamValue(ParamDescriptor(-8)), 0);
+    again.Finish();
+    // The whole pending set, in descriptor order: negative ids last.
+    EXPECT_EQ(Script().getLastCall(Vx::DeviceControlEntry::RequestParamValues).argument,
+              MakeArray({MakeArray({Variant(2), Variant()}), MakeArray({Variant(9), Variant()}),
+                         MakeArray({Variant(-8), Variant()})}));
+}
+
 // The worker announces a new list, stays silent while it is the same, and
 // announces a change within one change wait.
 TEST_F(EngineWithLibrary, TheRemoteListIsAnnouncedOnlyWhenItChanges)
