@@ -258,6 +258,22 @@ TEST_F(EngineWithoutLibrary, ChangeRequestsWriteAndBadPayloadsChangeNothing)
     EXPECT_EQ(assertions, 2u) << err;
 }
 
+// A write beyond the id space fails, is traced, and changes nothing.
+TEST_F(EngineWithoutLibrary, WritesBeyondTheSpaceFailAndPostNothing)
+{
+    ASSERT_EQ(engine->Start(0), 0);
+    Pump();
+    listener->received.clear();
+    CaptureStderr capture;
+    EXPECT_LT(engine->SetParamValue(ParamDescriptor(106), Variant(1)), 0);
+    EXPECT_LT(engine->SetParamValue(ParamDescriptor(-300), Variant(1)), 0);
+    const std::string err = capture.Finish();
+    EXPECT_NE(err.find("LRootModuleEngine::SetParamValue failed. - Updating Connection State."), std::string::npos);
+    Pump();
+    EXPECT_TRUE(listener->received.empty());
+    EXPECT_EQ(engine->GetConnectionState(), LRootModuleEngine::kConnected);
+}
+
 TEST_F(EngineWithoutLibrary, WritesBeforeTheConnectionAreRefused)
 {
     CaptureStderr capture;
@@ -402,6 +418,35 @@ TEST_F(EngineWithLibrary, TheRemoteListIsAnnouncedOnlyWhenItChanges)
 
     EXPECT_EQ(engine->SetRemoteDeviceListEnabled(false), 0);
     ASSERT_TRUE(PumpUntil([&] { return !engine->IsWorkerRunning(); }));
+}
+
+// A library whose listing fails leaves the known list as it was; the worker
+// goes on and announces the next real change.
+TEST_F(EngineWithLibrary, AFailingListingKeepsTheListAndTheWorker)
+{
+    Script().setDeviceList(MakeArray({Text("unit-1")}));
+    ASSERT_EQ(engine->Start(0), 0);
+    ASSERT_EQ(engine->SetRemoteDeviceListEnabled(true), 0);
+    const auto counts = [&] {
+        std::size_t number = 0;
+        for (const Seen& seen : listener->received)
+            number += seen.kind == "count" ? 1 : 0;
+        return number;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return counts() == 1; }));
+    Script().setResult(Vx::DeviceControlEntry::FindRemoteDevices, -5);
+    const int listings = Script().getCallCount(Vx::DeviceControlEntry::FindRemoteDevices);
+    ASSERT_TRUE(
+        PumpUntil([&] { return Script().getCallCount(Vx::DeviceControlEntry::FindRemoteDevices) > listings + 1; }));
+    EXPECT_EQ(counts(), 1u);
+    EXPECT_TRUE(engine->IsWorkerRunning());
+    Vx::Array<Variant> devices;
+    EXPECT_EQ(engine->GetRemoteDevices(devices), 0);
+    EXPECT_EQ(devices.GetCount(), 1u);
+
+    Script().setResult(Vx::DeviceControlEntry::FindRemoteDevices, 0);
+    Script().setDeviceList(MakeArray({Text("unit-1"), Text("unit-2")}));
+    ASSERT_TRUE(PumpUntil([&] { return counts() == 2; }));
 }
 
 TEST_F(EngineWithLibrary, AFailedFirstProbeIsRememberedAndNotRepeated)
