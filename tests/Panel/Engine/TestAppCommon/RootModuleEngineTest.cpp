@@ -336,6 +336,25 @@ TEST_F(EngineWithLibrary, WritesReachTheCacheAndTheDevice)
     EXPECT_EQ(call.argument, Variant(std::int8_t{2}));
     ASSERT_EQ(listener->Kinds(), (std::vector<std::string>{"pair"}));
     EXPECT_EQ(listener->received[0].ids, (std::vector<std::int32_t>{91}));
+
+    // The connection value comes back at once as [value, connected], while
+    // batches from the device may arrive on the delivery thread.
+    Vx::ParamValues batch;
+    batch.SetValue(ParamDescriptor(92), Variant(std::int8_t{1}));
+    Script().sendBatch(&batch);
+    EXPECT_EQ(engine->SetParamValue(ParamDescriptor(-4), Variant(std::int64_t{5})), 0);
+    ASSERT_TRUE(Script().waitUntilSent(10000));
+    ASSERT_TRUE(PumpUntil([&] { return listener->received.size() == 3; }));
+    bool echoed = false;
+    for (const Seen& seen : listener->received)
+    {
+        if (seen.ids == std::vector<std::int32_t>{-4})
+        {
+            echoed = true;
+            EXPECT_EQ(seen.values[0], MakeArray({Variant(std::int64_t{5}), Variant(true)}));
+        }
+    }
+    EXPECT_TRUE(echoed);
 }
 
 TEST_F(EngineWithLibrary, GetRemoteDevicesListsOnceWhileTheListIsOff)
