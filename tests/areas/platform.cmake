@@ -11,6 +11,8 @@ vx_add_test(platform
     Panel/Engine/VB05Common/Platform/VB05BlockDeviceTest.cpp
     Panel/Engine/VB05Common/Platform/VB05MultiplexerTest.cpp
     Panel/Engine/VB05Common/Platform/VB05FrameBufferTest.cpp
+    Panel/Engine/VB05Common/StorageTestTest.cpp
+    Panel/Engine/VB05Common/USBBTestTest.cpp
     sim/SimToolsTest.cpp
   LIBS Panel DeviceSim)
 
