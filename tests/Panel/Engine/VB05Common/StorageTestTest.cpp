@@ -82,7 +82,8 @@ protected:
                                                    "/sys/devices/platform/usb-mux\n"
                                                    "printf '%s\\n' \"$1\" > " +
                                                    root + "/sys/devices/platform/usb-mux/state\n");
-        mTools.SetAnswer("ls", "listing\n");
+        // A last line without its end is not copied into the log.
+        mTools.SetAnswer("ls", "listing\nunfinished");
         SetUSBMux("internal");
     }
 
