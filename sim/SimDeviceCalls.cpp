@@ -447,6 +447,23 @@ int SimDeviceCalls::GetSystemInfo (struct sysinfo& info)
     return 0;
 }
 
+int SimDeviceCalls::GetSystemConfiguration (int name, long& value)
+{
+    const std::lock_guard<std::mutex> sl (lock);
+
+    if (const auto error = faults.take (Call::getSystemConfiguration))
+        return -error;
+
+    if (name == _SC_PHYS_PAGES)
+        value = physicalPages;
+    else if (name == _SC_PAGESIZE)
+        value = pageSize;
+    else
+        return -EINVAL;
+
+    return 0;
+}
+
 void* SimDeviceCalls::AllocateMemory (std::size_t size)
 {
     const std::lock_guard<std::mutex> sl (lock);

@@ -44,7 +44,8 @@ public:
         transferI2c,
         getBlockDeviceSize,
         getSystemInfo,
-        allocateMemory
+        allocateMemory,
+        getSystemConfiguration
     };
     Faults<Call> faults;
 
@@ -88,6 +89,11 @@ public:
     };
     std::function<void()> onGetSystemInfo;
 
+    /** What sysconf answers for the physical pages and the page size (other
+        names have no value). */
+    long physicalPages = 2048l << 8;
+    long pageSize = 4096;
+
     //==========================================================================
     /** Allocations (and reallocations) of more bytes than this fail, as in an
         exhausted address space. */
@@ -120,6 +126,7 @@ public:
     int TransferI2c (int fd, i2c_msg* messages, std::uint32_t count) override;
     int GetBlockDeviceSize (int fd, std::uint64_t& bytes) override;
     int GetSystemInfo (struct sysinfo& info) override;
+    int GetSystemConfiguration (int name, long& value) override;
     void* AllocateMemory (std::size_t size) override;
     void* ReallocateMemory (void* block, std::size_t size) override;
     void FreeMemory (void* block) override;

@@ -45,6 +45,18 @@ TEST(SimTools, ACallIsRecordedWordForWordAndAnsweredFromTheScenario)
                                     {"mount", "-t", "ext4", "/dev/sda1", "/media/with space", "", "it's"}}));
 }
 
+// ls only reads: it is the machine's own until a scenario answers for it.
+TEST(SimTools, LsIsTheRealOneUnlessTheScenarioAnswers)
+{
+    VxTest::ScopedSimTools tools;
+    EXPECT_EQ(Shell("ls -d /"), std::make_pair(std::string("/\n"), 0));
+    EXPECT_TRUE(tools.Calls().empty());
+    tools.SetAnswer("ls", "listing\n", 2);
+    EXPECT_EQ(Shell("ls -al /sys/block/sd*"), std::make_pair(std::string("listing\n"), 2 << 8));
+    ASSERT_EQ(tools.Calls().size(), 1u);
+    EXPECT_EQ(tools.Calls()[0][0], "ls");
+}
+
 TEST(SimTools, TheBootLoadersToolsKeepTheirVariables)
 {
     VxTest::ScopedSimTools tools;

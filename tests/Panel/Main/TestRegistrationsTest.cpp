@@ -1,6 +1,8 @@
 #include "Panel/Main/TestRegistrations.h"
 
 #include "Panel/Engine/VB05Common/RAMTest.h"
+#include "Panel/Engine/VB05Common/StorageTest.h"
+#include "Panel/Engine/VB05Common/USBBTest.h"
 #include "Panel/Main/TestIdentifiers.h"
 
 #include "tests/Panel/Engine/TestAppCommon/EngineTestSupport.h"
@@ -8,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,6 +67,50 @@ TEST_F(RegistrationsTest, TheRamIdMakesANewRamTestEachTime)
     EXPECT_FALSE(Vx::RCPtr<Vx::VB05::LRAMTest>(two).IsNull());
     EXPECT_NE(one.Get(), two.Get());
     EXPECT_EQ(one->GetResult(), Vx::LThreadedTest::kResultNotRun);
+}
+
+TEST_F(RegistrationsTest, TheStorageAndUSBBIdsMakeTheirTestsEachTime)
+{
+    using namespace Vx::VB05;
+    struct Case
+    {
+        const char* id;
+        std::function<bool(const Vx::RCPtr<Vx::LThreadedTest>&)> isExpected;
+    };
+    const auto usbDisk = [](const char* disk) {
+        return [disk](const Vx::RCPtr<Vx::LThreadedTest>& test) {
+            const Vx::RCPtr<LStorageTestUSB> usb(test);
+            return !usb.IsNull() && std::string(usb->GetDiskPath().GetCString()) == disk;
+        };
+    };
+    const Case cases[] = {
+        {Vx::TID_MEDIA_EMMC, [](const auto& test) { return !Vx::RCPtr<LStorageTestInternalFlash>(test).IsNull(); }},
+        {Vx::TID_MEDIA_USB_FRONT_1, usbDisk("platform-ff500000.usb-usb-0:1.6:1.0-scsi-0:0:0:0")},
+        {Vx::TID_MEDIA_USB_BACK_2, usbDisk("platform-ff500000.usb-usb-0:1.2:1.0-scsi-0:0:0:0")},
+        {Vx::TID_MEDIA_USB_BACK_3, usbDisk("platform-ff500000.usb-usb-0:1.1:1.0-scsi-0:0:0:0")},
+        {Vx::TID_MEDIA_SATA, usbDisk("platform-ff500000.usb-usb-0:1.4:1.0-scsi-0:0:0:0")},
+        {Vx::TID_MEDIA_EXTERNAL_SD, [](const auto& test) { return !Vx::RCPtr<LStorageTestExternalSD>(test).IsNull(); }},
+        {Vx::TID_IO_USBB,
+         [](const auto& test) {
+             // One requirement, USB 3 on the upstream port; the multiplexer ends internal.
+             const Vx::RCPtr<LUSBBTestImpl> usbb(test);
+             return !usbb.IsNull() && usbb->GetRequirements().GetCount() == 1 && usbb->GetRequirements()[0].port == 0 &&
+                    usbb->GetRequirements()[0].requirement == LUSBBTestImpl::USB3Connection &&
+                    usbb->GetFinalMuxState() == 0;
+         }},
+    };
+    for (const Case& test : cases)
+    {
+        SCOPED_TRACE(test.id);
+        const Vx::RCPtr<Vx::LThreadedTest> one = sTestFactory->Create(String(test.id));
+        const Vx::RCPtr<Vx::LThreadedTest> two = sTestFactory->Create(String(test.id));
+        EXPECT_TRUE(test.isExpected(one));
+        EXPECT_TRUE(test.isExpected(two));
+        EXPECT_NE(one.Get(), two.Get());
+        EXPECT_EQ(one->GetResult(), Vx::LThreadedTest::kResultNotRun);
+        // The engine of the id makes its test through the same factory.
+        EXPECT_FALSE(sEngineFactory->Create(String(test.id)).IsNull());
+    }
 }
 
 // The loopback id has an engine but no test: its engine cannot start.

@@ -75,6 +75,17 @@ public:
 
     int GetSystemInfo(struct sysinfo& info) override { return ResultOf(::sysinfo(&info)); }
 
+    int GetSystemConfiguration(int name, long& value) override
+    {
+        errno = 0;
+        const long answer = ::sysconf(name);
+        if (answer == -1)
+            // No errno: the system has no value for the name.
+            return errno != 0 ? -errno : -EINVAL;
+        value = answer;
+        return 0;
+    }
+
     void* AllocateMemory(std::size_t size) override { return std::malloc(size); }
     void* ReallocateMemory(void* block, std::size_t size) override { return std::realloc(block, size); }
     void FreeMemory(void* block) override { std::free(block); }

@@ -1,8 +1,8 @@
 #pragma once
 
 // The platform layer's way to the devices that files cannot stand in for: the
-// framebuffer, RTC and I2C ioctls, block-device sizes, sysinfo, and the memory
-// the RAM test checks.  Each call is as thin as the system call it names; the
+// framebuffer, RTC and I2C ioctls, block-device sizes, sysinfo and sysconf,
+// and the memory the RAM test checks.  Each call is as thin as the system call it names; the
 // code above makes every decision.  The device runs the implementation over
 // the real calls (DeviceCalls.cpp); the simulator's stand-in (sim/
 // SimDeviceCalls) takes its place inside a DeviceCalls::Scoped.
@@ -62,6 +62,9 @@ public:
 
     // sysinfo(2), the record as the kernel fills it (sizes in mem_unit).
     virtual int GetSystemInfo(struct sysinfo& info) = 0;
+
+    // sysconf(3) of the name (_SC_PHYS_PAGES, _SC_PAGESIZE).
+    virtual int GetSystemConfiguration(int name, long& value) = 0;
 
     // malloc, realloc and free of the memory the RAM test checks.  Null when
     // the memory cannot be had.  A block is freed through the calls that

@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace VxTest
 {
@@ -38,8 +40,46 @@ protected:
     {
         std::filesystem::create_directories(TreePath(systemPath));
     }
+    // A symbolic link of the system tree with its target as written (relative
+    // targets stay inside the tree).
+    void MakeSystemLink(const std::string& systemPath, const std::string& target)
+    {
+        const std::filesystem::path link(TreePath(systemPath));
+        std::filesystem::create_directories(link.parent_path());
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(target, link);
+    }
 
     Sim::SimulatedDevice mDevice;
     ScopedSimTools mTools;
 };
+
+// The lines of a text, without their line ends.
+inline std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The lines of the text that are among the wanted ones, in their order: what
+// a trace shows of the lines a test looks for, amid the lines of others.
+inline std::vector<std::string> LinesAmong(const std::string& text, const std::vector<std::string>& wanted)
+{
+    std::vector<std::string> found;
+    for (const std::string& line : SplitLines(text))
+    {
+        for (const std::string& candidate : wanted)
+        {
+            if (line == candidate)
+            {
+                found.push_back(line);
+                break;
+            }
+        }
+    }
+    return found;
+}
 } // namespace VxTest
