@@ -271,17 +271,29 @@ std::uint32_t LControl::PaintChildrenIntoSurface(const RCPtr<LRenderer>& rendere
         return PaintChildGroup(renderer, surfaceDirt, nonClipping, 0, 0, false);
 
     std::uint32_t next = 0;
-    SurfacePass pass(renderer, m_surface);
-    DumpSurface(0x4, 0);
+    try
     {
-        const PointT<std::int32_t> size = m_surface->GetContextRect().GetSize();
-        const RectT<double> surface{0.0, 0.0, static_cast<double>(size.x), static_cast<double>(size.y)};
-        const ScopedRenderClip surfaceArea(renderer, surface, surface, nullptr, true);
-        const ScopedRenderClip content(renderer, Offset(-m_surfaceContent.GetOrigin()));
-        next = PaintChildGroup(renderer, surfaceDirt, nonClipping, 0, 0, true);
+        SurfacePass pass(renderer, m_surface);
+        DumpSurface(0x4, 0);
+        {
+            const PointT<std::int32_t> size = m_surface->GetContextRect().GetSize();
+            const RectT<double> surface{0.0, 0.0, static_cast<double>(size.x), static_cast<double>(size.y)};
+            const ScopedRenderClip surfaceArea(renderer, surface, surface, nullptr, true);
+            const ScopedRenderClip content(renderer, Offset(-m_surfaceContent.GetOrigin()));
+            next = PaintChildGroup(renderer, surfaceDirt, nonClipping, 0, 0, true);
+        }
+        DumpSurface(0x4, 1);
+        pass.Finish();
     }
-    DumpSurface(0x4, 1);
-    pass.Finish();
+    catch (...)
+    {
+        // What was cleared but not drawn is still to be drawn.
+        const PointT<std::int32_t> held = m_surfaceContent.GetOrigin().Round();
+        for (const RgnLight::Node* node = surfaceDirt.GetFirstNode(); node != nullptr; node = node->next)
+            m_surfaceDirty.UnionRect(
+                RgnLight::Rect{node->left + held.x, node->top + held.y, node->right + held.x, node->bottom + held.y});
+        throw;
+    }
     // A further look copies the same pixels.
     surfaceDirt.Clear();
     return next;
