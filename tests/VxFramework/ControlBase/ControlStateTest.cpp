@@ -189,6 +189,21 @@ TEST(ControlState, FocusMovingBetweenSiblingsNotifiesOnlyThem)
     recorder->UnregisterAll();
 }
 
+TEST(ControlState, AFocusRequestOfAControlThatCannotHoldItGoesToItsParent)
+{
+    ControlHarness harness;
+    const RCPtr<LControlDescriptor> page = harness.Describe("page");
+    ControlHarness::Param(harness.Describe("caption", page), "NOT_FOCUSABLE", "true");
+    harness.Describe("field", page);
+    const RCPtr<LControl> top = harness.CreateTop("page");
+    const RCPtr<LControl> caption = top->FindChild("caption");
+
+    EXPECT_EQ(caption->RequestFocus(caption), Vx::VXR_OK);
+    EXPECT_FALSE(caption->HasFocus());
+    EXPECT_EQ(harness.window->GetFocusControl(), top->FindChild("field")) << "the page hands it on";
+    EXPECT_TRUE(top->ContainsFocus());
+}
+
 TEST(ControlState, TheCursorShowsWhileHoveredAndTheCaptureKeepsIt)
 {
     ControlHarness harness;
