@@ -10,6 +10,7 @@
 #include "VxFramework/Notification/NotificationHandler.h"
 #include "VxFramework/ObjectBase/Result.h"
 #include "VxFramework/ObjectBase/TaggableObject.h"
+#include "VxFramework/Renderer/RenderState.h"
 #include "VxFramework/Utilities/Graphics/CTTypes.h"
 #include "VxFramework/Utilities/Graphics/Font.h"
 #include "VxFramework/Utilities/Graphics/RgnLight.h"
@@ -19,10 +20,16 @@
 
 #include <cstdint>
 
+namespace juce
+{
+class MouseCursor;
+} // namespace juce
+
 namespace Vx
 {
 class LControl;
 class LNotificationCenter;
+class LRenderer;
 class LRootWindow;
 
 // The steps a creator runs on the control it has just constructed under its
@@ -213,6 +220,13 @@ public:
     virtual VxRESULT OnChildRemoved(const RCPtr<LControl>& /*child*/, std::int32_t /*formerIndex*/) { return VXR_OK; }
     // Visible with the ancestors.
     virtual bool SetVisible(bool visible);
+    // True when no look with a weight above 0 shows anything at the point
+    // (own frame); true without looks.
+    virtual bool IsTransparentAt(const PointT<std::int32_t>& point);
+    // The packed colour of GetLook(index) at the point (own frame);
+    // 0x00ffffff without that look.  The base ignores the weight, which
+    // blending controls may use.
+    virtual std::uint32_t GetLookPixel(const PointT<std::int32_t>& point, std::int32_t index, float weight);
     // 1: not handled.
     virtual VxRESULT HandleEditRequest(std::int32_t /*request*/) { return VXR_NOTHING_DONE; }
     // Shows the look alone.
@@ -232,7 +246,20 @@ public:
     virtual VxRESULT InvalidateRect(const RectT<double>& rectangle, bool clip);
     // 0 reached the root window; 1 clipped away or invisible.
     virtual VxRESULT InvalidateInParent(const RectT<double>& rootRectangle, bool clip, const RectT<double>& rectangle);
+    // Paints the control, its looks and its children into the renderer's
+    // current context, limited to the dirty region (the context's
+    // coordinates; the renderer's origin is the parent's content origin).
+    // Children that do not clip to their parents are not painted but
+    // appended to nonClipping, to be painted in the second pass
+    // (nonClippingPass true), which is the only pass that paints a
+    // non-clipping control: the wrong pass is an assertion and 0x80000003.
+    // An invisible control paints and collects nothing.
+    virtual VxRESULT Paint(const RCPtr<LRenderer>& renderer, const RgnLight& dirty, RCPtrArray<LControl>& nonClipping,
+                           bool nonClippingPass);
     virtual VxRESULT OnFontChanged() { return VXR_OK; }
+    // Takes the focus, or asks the parent for it when the control cannot
+    // hold it.  0.
+    virtual VxRESULT RequestFocus(const RCPtr<LControl>& requester);
     // From the child's place in tab order, the next child (previous when
     // backward, wrapping around) that can receive input; null when the walk
     // comes back.
@@ -245,6 +272,11 @@ public:
     virtual VxRESULT OnChildChanged(const RCPtr<LControl>& child);
     // The end of every idle pass of the control.
     virtual VxRESULT ProcessIdle() { return VXR_OK; }
+    // Drawing hooks of Paint, called once per dirty rectangle with the clip
+    // set to it (own frame): the overlay after the looks' parts, the content
+    // after the text and the children.
+    virtual VxRESULT PaintOverlay(const RCPtr<LRenderer>& /*renderer*/) { return VXR_OK; }
+    virtual VxRESULT PaintContent(const RCPtr<LRenderer>& /*renderer*/) { return VXR_OK; }
     // Creates the sub-controls of the descriptor, except the deferred ones.
     virtual VxRESULT CreateChildren(const RCPtr<LControlDescriptor>& descriptor);
     // Lets go of every registration and every child, last to first.
@@ -414,6 +446,8 @@ public:
     // Sends the condition notifications of what changed since the last call.
     void UpdateConditions();
     const RCPtr<LConditionsParam>& GetConditionsParam() const noexcept { return m_conditionsParam; }
+    // Shows the control as hovered without the pointer over it (bit 0x1000).
+    void SetHoverHighlight(bool highlight);
     // The layout's flag; with the ancestors, false as soon as one is
     // disabled.
     bool IsEnabled(bool withAncestors) const;
@@ -446,6 +480,32 @@ public:
     // A weight in 0..1 is stored; exclusive sets every other to 0.  An index
     // out of range: an assertion and 0x80000003.
     VxRESULT SetLookWeight(std::int32_t index, bool exclusive, float weight);
+    // Whether the index names a present look.
+    bool HasLook(std::int32_t index) const;
+    // The first present look with a weight above 0; -1 when none.
+    std::int32_t GetFirstVisibleLookIndex() const;
+    // Whether the current look cannot show the whole text: without laid-out
+    // text any text is clipped (and a text area of negative width is);
+    // with it, a text area narrower than the first line.  No look: an
+    // assertion and false.
+    bool IsTextClipped();
+    // The look's client bitmap (LLook::SetClientBitmap); a change of the
+    // first visible look is invalidated.  The look's result; an index that
+    // names no look: an assertion and 0x80000008.
+    VxRESULT SetLookClientBitmap(const RCPtr<LBitmap>& bitmap, std::int32_t resizeType, std::int32_t index,
+                                 bool replacesClientPart);
+    // Every look, last to first, stopping at a negative result, which is
+    // returned; otherwise the last look's result.
+    VxRESULT SetAllLookClientBitmaps(const RCPtr<LBitmap>& bitmap, std::int32_t resizeType, bool replacesClientPart);
+    // The text colour of the look; a null part: an assertion and 0x80000003;
+    // no such look: an assertion and 0x80000008.
+    VxRESULT SetLookTextForegroundPart(const RCPtr<LVisualPart>& part, std::int32_t index);
+    // The look paints only inside the region (own frame; empty: everywhere).
+    // No such look: 0x80000003.
+    VxRESULT SetLookRegion(std::int32_t index, const RgnLight& region);
+    // The control's rectangle less the other look's region.
+    VxRESULT SetLookRegionExcluding(std::int32_t index, std::int32_t otherIndex);
+    VxRESULT ClearLookRegions();
 
     const Text& GetText() const noexcept { return m_text; }
     // Nonzero when the text changed; with relayout, a layout that fits its
@@ -460,9 +520,55 @@ public:
     VxRESULT SetFont(const Text& name, std::int32_t style, bool relative, float size);
 
     double GetValue() const noexcept { return m_value; }
+    // Logarithmic: min * (max / min)^x; linear: min + (max - min) * x.
     double NormalizedToValue(double normalized) const;
+    // The inverse, the value first clamped into the range; 0 for an empty
+    // range.
+    double ValueToNormalized(double value) const;
+    // Every LValueParam arriving with the id from the distributor becomes
+    // this control's value.  A null distributor: an assertion and
+    // 0x80000003; a registration that fails: an assertion and its error.
+    VxRESULT BindValue(const RCPtr<LNotificationDistributor>& distributor, const char* id);
+    VxRESULT UnbindValue(const RCPtr<LNotificationDistributor>& distributor, const char* id);
+
+    // Shown by the root window while the pointer is over the control; null
+    // for the window's default.
+    void SetCursor(juce::MouseCursor* cursor);
+    juce::MouseCursor* GetCursor() const noexcept { return m_cursor; }
+    // Made on first use; the control counts its back reference as its own.
+    const RCPtr<LMenuItemUpdater>& GetMenuItemUpdater();
+
+    // ---- Painting ------------------------------------------------------------
+
+    // Paint calls of a visible control with a non-empty area.
+    std::uint32_t GetPaintCount() const noexcept { return m_paintCount; }
+    float GetOpacity() const noexcept { return m_opacity; }
+    bool IsOffscreenRendering() const noexcept { return m_offscreen != 0; }
+    // The parts of the surface still to be rendered, in surface pixels.
+    void GetSurfaceDirtyRegion(RgnLight& out) const;
+    // The children that scroll (undocked and clipping) are kept in a surface
+    // of their own, so that scrolling moves pixels and only what is dirty is
+    // rendered again.  0 switched, 1 no change, the renderer's error when no
+    // surface could be made, 0x80000008 without a renderer or when the
+    // content is larger than the renderer's largest surface (the control
+    // then goes on without one).
+    VxRESULT SetOffscreenRendering(bool on);
+    // After a size change: the surface follows the content, or is switched
+    // off (with a trace) when the content outgrows the renderer.
+    void UpdateOffscreenSurface();
+    // The content rectangle is to be rendered into the surface again; with
+    // alsoOnScreen the control's area showing it is invalidated too.
+    void InvalidateSurface(const RectT<double>& contentRectangle, bool alsoOnScreen);
+    // Surface pictures around the painting steps go to folder as PNG files:
+    // flag 0x1 around the clearing of dirty parts, 0x4 around the drawing of
+    // the children.  0 switches them off.
+    void SetDebugDump(std::uint32_t flags, const Text& folder);
 
     // InvalidateRect of the whole control, clipped as the layout clips.
+    // Control trees are walked on the main thread only: from any other
+    // thread the invalidations of the control are refused with an assertion
+    // and 0x80000008 (such a thread invalidates root-window coordinates or
+    // posts to the root window instead).
     VxRESULT Invalidate();
     // The controls of the subtree that do not clip to their parents (parents
     // do not cover them), each invalidated.
@@ -552,6 +658,26 @@ protected:
     std::uint8_t m_childDocked = 0;
     std::uint8_t m_boundsChanging = 0;
     RectT<double> m_boundsBeforeChange{0.0, 0.0, 0.0, 0.0};
+    // The looks' text is drawn moved by the scroll offset.
+    std::uint8_t m_textScrolls = 0;
+    // Shown while hovered, and the one it replaced.
+    juce::MouseCursor* m_cursor = nullptr;
+    juce::MouseCursor* m_previousCursor = nullptr;
+    std::uint32_t m_debugDumpFlags = 0;
+    Text m_debugDumpFolder;
+    Text m_debugName;
+    std::uint32_t m_paintCount = 0;
+    // The offscreen surface: the content rectangle it holds (content
+    // coordinates), the part of the content it covers and the parts still to
+    // be rendered (both content coordinates), and the largest size the
+    // renderer gives.
+    std::uint8_t m_offscreen = 0;
+    RCPtr<LRenderContextInfo> m_surface;
+    double m_surfaceMaxWidth = 0.0;
+    double m_surfaceMaxHeight = 0.0;
+    RectT<double> m_surfaceContent{0.0, 0.0, 0.0, 0.0};
+    RgnLight m_surfaceArea;
+    RgnLight m_surfaceDirty;
 
 private:
     friend RCPtr<LControl> CompleteControlCreation(const RCPtr<LControl>& control,
@@ -585,6 +711,34 @@ private:
     void StopSizeAnimation(int axis, bool growing);
     // The current look without the assertion of an empty look list.
     RCPtr<LLook> FindCurrentLook() const;
+    // The NID handler of BindValue.
+    NotificationHandlerResultCode OnBoundValue(const RCPtr<LNotificationDistributor>& from,
+                                               const ConstRCPtr<LNotification>& notification);
+    // Paint's steps.  The children of the look at the index, directly or
+    // with the scrolling ones from the surface (rendered there first where
+    // surfaceDirt, in surface pixels, says; emptied once rendered).
+    void PaintChildren(const RCPtr<LRenderer>& renderer, const RgnLight& dirty, RCPtrArray<LControl>& nonClipping,
+                       std::int32_t lookIndex, RgnLight& surfaceDirt);
+    // The z-order index after the undocked children.
+    std::uint32_t PaintChildrenIntoSurface(const RCPtr<LRenderer>& renderer, RCPtrArray<LControl>& nonClipping,
+                                           RgnLight& surfaceDirt);
+    // From the z-order index, the children of the group (0 undocked, 1
+    // docked on one axis, 2 on both) painted, or only their non-clipping
+    // descendants collected; the index after the group.
+    std::uint32_t PaintChildGroup(const RCPtr<LRenderer>& renderer, const RgnLight& dirty,
+                                  RCPtrArray<LControl>& nonClipping, std::uint32_t from, int group, bool paint);
+    // The visible non-clipping descendants, without entering those.
+    void CollectNonClippingDescendants(RCPtrArray<LControl>& out) const;
+    // The surface's dirt inside the visible content, taken out, cleared in
+    // the surface and handed back in surface pixels.
+    void TakeVisibleSurfaceDirt(const RCPtr<LRenderer>& renderer, RgnLight& out);
+    void DumpSurface(std::uint32_t flag, std::int32_t step);
+    bool IsSurfaceTooSmall(const RectT<double>& content) const;
+    // The surface holds the content rectangle, all of it to be rendered.
+    void ResetSurface(const RectT<double>& content);
+    // Content coordinates from the own frame and back.
+    RectT<double> LocalRectToContent(const RectT<double>& rectangle) const;
+    RectT<double> ContentRectToLocal(const RectT<double>& rectangle) const;
     // The minimum on the axis grown to fit the current look's text.
     double FitText(int axis, double minimum, const PointT<double>& size);
     // The rectangle a named size limit measures against, in the parent's

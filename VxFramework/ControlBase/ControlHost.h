@@ -50,4 +50,8 @@ void SetControlHost(IControlHost* host) noexcept;
 IControlHost* GetControlHost() noexcept;
 // Uninstalls the host only when it is the installed one.
 void ResetControlHost(IControlHost* host) noexcept;
+// Whether the calling thread may walk and change control trees: the thread
+// that installed the host (the main thread), or any thread while no host is
+// installed.
+bool IsControlThread() noexcept;
 } // namespace Vx

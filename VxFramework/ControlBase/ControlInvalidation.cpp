@@ -2,10 +2,14 @@
 // root window's dirty region.
 
 #include "VxFramework/ControlBase/Control.h"
+#include "VxFramework/ControlBase/ControlHost.h"
 #include "VxFramework/ControlBase/RootWindow.h"
+#include "VxFramework/ObjectBase/Exception.h"
 #include "VxFramework/Utilities/Computation/MathUtils.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace Vx
 {
@@ -28,6 +32,26 @@ bool ClipsToParent(const LControl& control)
     return control.GetLayout().IsNull() || control.GetLayout()->ClipToParent;
 }
 
+// Another thread would walk the tree while the main thread changes it.
+bool OnControlThread()
+{
+    if (IsControlThread())
+        return true;
+    VX_ASSERT_FALSE();
+    return false;
+}
+
+// Half up, kept in the int range.
+std::int32_t RoundHalfUp(double value)
+{
+    const double rounded = std::floor(value + 0.5);
+    if (!(rounded > std::numeric_limits<std::int32_t>::min()))
+        return std::numeric_limits<std::int32_t>::min();
+    if (!(rounded < std::numeric_limits<std::int32_t>::max()))
+        return std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(rounded);
+}
+
 // Every visible control of the subtree that its parent does not cover.
 void CollectNonClipping(const RCPtr<LControl>& control, RCPtrArray<LControl>& out)
 {
@@ -48,11 +72,19 @@ VxRESULT LControl::Invalidate()
 
 VxRESULT LControl::InvalidateRect(const RectT<double>& rectangle, bool clip)
 {
+    if (!OnControlThread())
+        return VXR_E_FAIL;
     return InvalidateInParent(LocalRectToRoot(rectangle), clip, rectangle);
 }
 
 VxRESULT LControl::InvalidateInParent(const RectT<double>& rootRectangle, bool clip, const RectT<double>& rectangle)
 {
+    if (!OnControlThread())
+        return VXR_E_FAIL;
+    // The surface keeps what lies under the rectangle; scrolling and size
+    // changes take care of the surface themselves.
+    if (m_offscreen != 0 && !m_surface.IsNull() && m_boundsChanging == 0 && m_scrolling == 0)
+        InvalidateSurface(LocalRectToContent(RootRectToLocal(rootRectangle)), false);
     if (!IsVisible(false))
         return VXR_NOTHING_DONE;
     RectT<double> rect = rectangle;
@@ -97,6 +129,8 @@ VxRESULT LControl::InvalidateInParent(const RectT<double>& rootRectangle, bool c
 
 void LControl::InvalidateNonClipping()
 {
+    if (!OnControlThread())
+        return;
     if (m_nonClippingDescendants == 0)
     {
         if (!ClipsToParent(*this))
@@ -109,9 +143,17 @@ void LControl::InvalidateNonClipping()
         control->Invalidate();
 }
 
-VxRESULT LControl::InvalidateChild(const RCPtr<LControl>& /*child*/)
+VxRESULT LControl::InvalidateChild(const RCPtr<LControl>& child)
 {
-    // Only an offscreen surface keeps pixels of its children to mark.
+    if (m_offscreen == 0 || m_surface.IsNull() || child.IsNull())
+        return VXR_OK;
+    // During a scroll or a size change the surface is renewed as a whole,
+    // except where docked children sit.
+    const bool docked = child->IsDocked(4);
+    if ((m_scrolling != 0 || m_boundsChanging != 0) && !docked)
+        return VXR_OK;
+    // The bounds are content coordinates already.
+    InvalidateSurface(static_cast<RectT<double>>(child->GetBounds().Round()), false);
     return VXR_OK;
 }
 
@@ -122,15 +164,28 @@ VxRESULT LControl::OnBoundsChanging()
     return VXR_OK;
 }
 
-VxRESULT LControl::OnBoundsChanged()
+void LControl::InvalidateSurface(const RectT<double>& contentRectangle, bool alsoOnScreen)
 {
-    m_boundsChanging = 0;
-    return VXR_OK;
+    if (!OnControlThread())
+        return;
+    const RgnLight::Rect rect{RoundHalfUp(contentRectangle.x), RoundHalfUp(contentRectangle.y),
+                              RoundHalfUp(contentRectangle.GetRight()), RoundHalfUp(contentRectangle.GetBottom())};
+    if (!rect.IsEmpty() && m_surfaceArea.IntersectsRect(rect))
+        m_surfaceDirty.UnionRect(rect);
+    if (!alsoOnScreen)
+        return;
+    const RectT<double> shown = Intersect(ContentRectToLocal(contentRectangle), GetLookBounds(-1));
+    if (!shown.IsEmpty())
+        InvalidateRect(shown, true);
 }
 
-VxRESULT LControl::OnScrollOffsetChanged(const PointT<double>& /*oldOffset*/, const PointT<double>& /*newOffset*/)
+RectT<double> LControl::LocalRectToContent(const RectT<double>& rectangle) const
 {
-    // Only an offscreen surface has pixels to move.
-    return VXR_OK;
+    return rectangle - GetLookBounds(-1).GetOrigin() + m_scrollOffset;
+}
+
+RectT<double> LControl::ContentRectToLocal(const RectT<double>& rectangle) const
+{
+    return rectangle - m_scrollOffset + GetLookBounds(-1).GetOrigin();
 }
 } // namespace Vx

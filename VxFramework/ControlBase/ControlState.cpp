@@ -5,6 +5,7 @@
 #include "VxFramework/ControlBase/Control.h"
 #include "VxFramework/ControlBase/ControlHost.h"
 #include "VxFramework/ControlBase/RootWindow.h"
+#include "VxFramework/Notification/Notification.h"
 #include "VxFramework/ObjectBase/Exception.h"
 
 #include <algorithm>
@@ -52,6 +53,27 @@ void LControl::UpdateConditions()
     m_conditionsParam->previous = old;
     m_conditionsParam->current = next;
     m_conditionsParam->point = m_pressPoint;
+    const std::uint32_t changed = old ^ next;
+
+    // The control's cursor while the pointer is over it; the capture keeps
+    // it until the capture ends.
+    if (m_cursor != nullptr)
+    {
+        const bool hoverGained = (changed & kHover) != 0 && (next & kHover) != 0;
+        const bool hoverLost = (changed & kHover) != 0 && (next & kHover) == 0;
+        const bool captureLost = (changed & kCapture) != 0 && (next & kCapture) == 0;
+        const bool captured = (next & kCapture) != 0;
+        const bool hovered = (next & kHover) != 0;
+        const RCPtr<LRootWindow> rootWindow = FindRootWindow();
+        if (!rootWindow.IsNull())
+        {
+            if (hoverGained && !captured)
+                m_previousCursor = rootWindow->SetCursor(m_cursor);
+            else if ((hoverLost && !captured) || (captureLost && !hovered))
+                rootWindow->SetCursor(m_previousCursor);
+        }
+    }
+
     OnActivate(m_conditionsParam);
     Send("NID_CONDITION_CHANGE", m_conditionsParam);
 
@@ -68,7 +90,6 @@ void LControl::UpdateConditions()
         {kEnabled, "NID_ENABLED_CONDITION_CHANGE"},
         {kVisible, "NID_VISIBLITY_CONDITION_CHANGE"},
     };
-    const std::uint32_t changed = old ^ next;
     for (const auto& [bits, id] : kKinds)
     {
         if ((changed & bits) != 0)
@@ -98,6 +119,16 @@ void LControl::UpdateConditions()
                 m_children.GetAt(i, ChildControlList::kInsertionOrder)->UpdateConditions();
         }
     }
+}
+
+void LControl::SetHoverHighlight(bool highlight)
+{
+    const std::uint8_t flag = highlight ? 1 : 0;
+    if (m_hoverHighlight == flag)
+        return;
+    const RCPtr<LControl> self(this);
+    m_hoverHighlight = flag;
+    UpdateConditions();
 }
 
 VxRESULT LControl::OnCaptureLost()
@@ -281,6 +312,19 @@ VxRESULT LControl::SetNotFocusable(bool notFocusable)
     }
     if (m_notFocusable != 0 && m_hasFocus != 0)
         PassFocusUp();
+    return VXR_OK;
+}
+
+VxRESULT LControl::RequestFocus(const RCPtr<LControl>& /*requester*/)
+{
+    const RCPtr<LControl> self(this);
+    if (IsNotFocusable(true))
+    {
+        if (!m_parent.IsNull())
+            m_parent->RequestFocus(self);
+        return VXR_OK;
+    }
+    SetFocus(true);
     return VXR_OK;
 }
 
@@ -579,6 +623,155 @@ VxRESULT LControl::SetLookWeight(std::int32_t index, bool exclusive, float weigh
     return VXR_OK;
 }
 
+bool LControl::HasLook(std::int32_t index) const
+{
+    return index >= 0 && static_cast<std::uint32_t>(index) < m_looks.GetCount() &&
+           !m_looks[static_cast<std::uint32_t>(index)].IsNull();
+}
+
+std::int32_t LControl::GetFirstVisibleLookIndex() const
+{
+    const std::uint32_t count = std::min(m_looks.GetCount(), m_lookWeights.GetCount());
+    for (std::uint32_t i = 0; i < count; ++i)
+    {
+        if (!m_looks[i].IsNull() && m_lookWeights[i] > 0.0f)
+            return static_cast<std::int32_t>(i);
+    }
+    return -1;
+}
+
+bool LControl::IsTransparentAt(const PointT<std::int32_t>& point)
+{
+    const std::uint32_t count = std::min(m_looks.GetCount(), m_lookWeights.GetCount());
+    for (std::uint32_t i = 0; i < count; ++i)
+    {
+        const float weight = m_lookWeights[i];
+        if (m_looks[i].IsNull() || !(weight > 0.0f))
+            continue;
+        if (GetLookPixel(point, static_cast<std::int32_t>(i), weight) >= 0x1000000u)
+            return false;
+    }
+    return true;
+}
+
+std::uint32_t LControl::GetLookPixel(const PointT<std::int32_t>& point, std::int32_t index, float /*weight*/)
+{
+    const RCPtr<LLook> look = m_looks.GetCount() == 0 ? RCPtr<LLook>() : GetLook(index);
+    if (look.IsNull())
+        return LVisualPart::kNothing;
+    return look->GetPixel(point);
+}
+
+bool LControl::IsTextClipped()
+{
+    const RCPtr<LLook> look = FindCurrentLook();
+    if (look.IsNull() || look->GetDescriptor().IsNull())
+    {
+        VX_ASSERT_FALSE();
+        return false;
+    }
+    const LLookDescriptor::TextArea& area = look->GetDescriptor()->GetTextArea();
+    const double width = m_bounds.width;
+    const double areaWidth = (width * area.rightRel + area.rightAbs) - (width * area.leftRel + area.leftAbs);
+    const RCPtr<LFontText>& text = look->GetText();
+    if (text.IsNull())
+        return !m_text.IsEmpty() || areaWidth < 0.0;
+    if (text->GetLineCount() == 0)
+        return false;
+    return areaWidth < static_cast<double>(text->GetLineRect(0).width);
+}
+
+VxRESULT LControl::SetLookClientBitmap(const RCPtr<LBitmap>& bitmap, std::int32_t resizeType, std::int32_t index,
+                                       bool replacesClientPart)
+{
+    if (!HasLook(index))
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_FAIL;
+    }
+    const VxRESULT result =
+        m_looks[static_cast<std::uint32_t>(index)]->SetClientBitmap(bitmap, resizeType, replacesClientPart);
+    if (result != VXR_NOTHING_DONE && index == GetFirstVisibleLookIndex())
+        Invalidate();
+    return result;
+}
+
+VxRESULT LControl::SetAllLookClientBitmaps(const RCPtr<LBitmap>& bitmap, std::int32_t resizeType,
+                                           bool replacesClientPart)
+{
+    const std::int32_t shown = GetFirstVisibleLookIndex();
+    bool shownChanged = false;
+    VxRESULT result = VXR_NOTHING_DONE;
+    for (std::uint32_t i = m_looks.GetCount(); i-- > 0;)
+    {
+        if (m_looks[i].IsNull())
+            continue;
+        result = m_looks[i]->SetClientBitmap(bitmap, resizeType, replacesClientPart);
+        if (Failed(result))
+            break;
+        if (result != VXR_NOTHING_DONE && static_cast<std::int32_t>(i) == shown)
+            shownChanged = true;
+    }
+    if (shownChanged)
+        Invalidate();
+    return result;
+}
+
+VxRESULT LControl::SetLookTextForegroundPart(const RCPtr<LVisualPart>& part, std::int32_t index)
+{
+    if (part.IsNull())
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_INVALIDARG;
+    }
+    if (!HasLook(index))
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_FAIL;
+    }
+    const VxRESULT result = m_looks[static_cast<std::uint32_t>(index)]->SetTextForegroundPart(part);
+    // The text shows in the new colour at once.
+    if (Succeeded(result) && index == GetFirstVisibleLookIndex())
+        Invalidate();
+    return result;
+}
+
+VxRESULT LControl::SetLookRegion(std::int32_t index, const RgnLight& region)
+{
+    if (!HasLook(index))
+        return VXR_E_INVALIDARG;
+    RgnLight& lookRegion = m_looks[static_cast<std::uint32_t>(index)]->GetRegion();
+    lookRegion.Clear();
+    lookRegion.Append(region);
+    Invalidate();
+    return VXR_OK;
+}
+
+VxRESULT LControl::SetLookRegionExcluding(std::int32_t index, std::int32_t otherIndex)
+{
+    if (!HasLook(index) || !HasLook(otherIndex))
+        return VXR_E_INVALIDARG;
+    RgnLight region;
+    region.AddRect(RgnLight::Rect{0, 0, RoundHalfAwayFromZero(m_bounds.width), RoundHalfAwayFromZero(m_bounds.height)});
+    region.Subtract(m_looks[static_cast<std::uint32_t>(otherIndex)]->GetRegion(), nullptr);
+    return SetLookRegion(index, region);
+}
+
+VxRESULT LControl::ClearLookRegions()
+{
+    bool cleared = false;
+    for (std::uint32_t i = 0; i < m_looks.GetCount(); ++i)
+    {
+        if (m_looks[i].IsNull() || m_looks[i]->GetRegion().IsEmpty())
+            continue;
+        m_looks[i]->GetRegion().Clear();
+        cleared = true;
+    }
+    if (cleared)
+        Invalidate();
+    return VXR_OK;
+}
+
 VxRESULT LControl::SetLook(std::int32_t index)
 {
     return SetLookWeight(index, true, 1.0f);
@@ -753,7 +946,9 @@ double LControl::SetValue(double normalized)
 
 VxRESULT LControl::SetValueRange(std::int32_t scale, double minimum, double maximum)
 {
-    if (scale == 0 || (scale == 1 && minimum > 0.0 && maximum > 0.0))
+    // Ends that are not numbers would turn every value into one.
+    const bool finite = std::isfinite(minimum) && std::isfinite(maximum);
+    if (finite && (scale == 0 || (scale == 1 && minimum > 0.0 && maximum > 0.0)))
     {
         m_valueScale = scale;
         m_rangeMin = minimum;
@@ -771,5 +966,101 @@ double LControl::NormalizedToValue(double normalized) const
     if (m_valueScale != 0)
         VX_ASSERT_FALSE();
     return std::fma(m_rangeMax - m_rangeMin, normalized, m_rangeMin);
+}
+
+double LControl::ValueToNormalized(double value) const
+{
+    const double low = std::min(m_rangeMin, m_rangeMax);
+    const double high = std::max(m_rangeMin, m_rangeMax);
+    // Written so that a value that is no number lands on the low end.
+    if (!(value >= low))
+        value = low;
+    else if (value > high)
+        value = high;
+    if (m_rangeMin == m_rangeMax)
+        return 0.0;
+    if (m_valueScale == 1)
+        return std::log(value / m_rangeMin) / std::log(m_rangeMax / m_rangeMin);
+    if (m_valueScale != 0)
+        VX_ASSERT_FALSE();
+    return (value - m_rangeMin) / (m_rangeMax - m_rangeMin);
+}
+
+VxRESULT LControl::BindValue(const RCPtr<LNotificationDistributor>& distributor, const char* id)
+{
+    if (distributor.IsNull())
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_INVALIDARG;
+    }
+    if (m_handler.IsNull())
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_FAIL;
+    }
+    const VxRESULT result = m_handler->Register(&LControl::OnBoundValue, distributor, id, 0);
+    if (Failed(result))
+        VX_ASSERT_FALSE();
+    return result;
+}
+
+VxRESULT LControl::UnbindValue(const RCPtr<LNotificationDistributor>& distributor, const char* id)
+{
+    if (distributor.IsNull())
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_INVALIDARG;
+    }
+    if (m_handler.IsNull())
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_FAIL;
+    }
+    const VxRESULT result = m_handler->Unregister(distributor, id);
+    if (Failed(result))
+        VX_ASSERT_FALSE();
+    return result;
+}
+
+NotificationHandlerResultCode LControl::OnBoundValue(const RCPtr<LNotificationDistributor>& /*from*/,
+                                                     const ConstRCPtr<LNotification>& notification)
+{
+    const RCPtr<LValueParam> value(notification.IsNull() ? RCPtr<LRefCountedObject>() : notification->GetParam());
+    if (value.IsNull())
+    {
+        VX_ASSERT_FALSE();
+        return 1;
+    }
+    SetValue(value->normalized);
+    return 1;
+}
+
+// ---- Cursor and menus ------------------------------------------------------------------
+
+void LControl::SetCursor(juce::MouseCursor* cursor)
+{
+    if (cursor == m_cursor)
+        return;
+    juce::MouseCursor* const before = m_cursor;
+    m_cursor = cursor;
+    if (m_hover == 0)
+        return;
+    const RCPtr<LRootWindow> rootWindow = FindRootWindow();
+    if (rootWindow.IsNull())
+        return;
+    if (before != nullptr)
+        rootWindow->SetCursor(cursor);
+    else
+        m_previousCursor = rootWindow->SetCursor(cursor);
+}
+
+const RCPtr<LMenuItemUpdater>& LControl::GetMenuItemUpdater()
+{
+    if (m_menuItemUpdater.IsNull())
+    {
+        m_menuItemUpdater = new LMenuItemUpdater(RCPtr<LControl>(this));
+        AdjustContainedRefCount(1);
+    }
+    return m_menuItemUpdater;
 }
 } // namespace Vx

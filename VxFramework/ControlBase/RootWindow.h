@@ -11,6 +11,7 @@
 namespace Vx
 {
 class LControl;
+class LRenderer;
 
 // The host of one control tree inside one OS window: a distributor that the
 // window's controls register with, and a queue of notifications posted to the
@@ -22,6 +23,9 @@ public:
     virtual IWindowOSServices* GetOSWindow() const = 0;
     // The renderer that paints the window, for measuring text.
     virtual RCPtr<LMeasurementRenderer> GetMeasurementRenderer() const = 0;
+    // The same renderer for painting: controls make their offscreen surfaces
+    // with it.  Null when the window has none.
+    virtual RCPtr<LRenderer> GetRenderer() const = 0;
 
     // One idle pass: queued keys, the window's own queue (with the idle
     // notification when sendIdle), then a pending close.  True when work
@@ -51,6 +55,9 @@ public:
     virtual PointT<int> GetPointerPosition() = 0;
     // 1 left, 2 middle, 4 right.
     virtual int GetHeldButtons() = 0;
+    // Shows the cursor (the arrow for null) and returns the one it replaced;
+    // null without an OS window.
+    virtual juce::MouseCursor* SetCursor(juce::MouseCursor* cursor) = 0;
 
     // The root of the window's control tree; null when there is none.
     virtual RCPtr<LControl> GetTopControl() const = 0;

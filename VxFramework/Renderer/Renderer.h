@@ -84,6 +84,10 @@ public:
                           const Color& color) = 0;
     virtual void DrawRectangle(const RectT<std::int32_t>& rect, const Color& color, float lineWidth) = 0;
     virtual void FillRectangle(const RectT<std::int32_t>& rect, const Color& color, bool flag) = 0;
+    // Makes the rectangle (within the clip) transparent, whatever it held: an
+    // offscreen surface is cleared this way before its dirty parts are drawn
+    // again.
+    virtual void ClearRectangle(const RectT<std::int32_t>& rect) = 0;
     virtual void DrawFramedRectangle(const RectT<std::int32_t>& rect, const Color& fillColor, const Color& frameColor,
                                      float frameWidth) = 0;
     virtual void FillRegion(const ColoredRectList& list, const PointT<double>& offset) = 0;

@@ -3,7 +3,9 @@
 vx_add_test(controlbase SOURCES
   VxFramework/ControlBase/ControlFactoryTest.cpp
   VxFramework/ControlBase/ControlGeometryTest.cpp
+  VxFramework/ControlBase/ControlPaintTest.cpp
   VxFramework/ControlBase/ControlParamsTest.cpp
+  VxFramework/ControlBase/ControlStateTest.cpp
   VxFramework/ControlBase/ControlTreeTest.cpp
   VxFramework/ControlBase/LayoutTest.cpp
   VxFramework/ControlBase/SkinDescriptorsTest.cpp)

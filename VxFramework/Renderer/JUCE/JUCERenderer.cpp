@@ -445,6 +445,18 @@ void LJUCERenderer::FillRectangle(const RectT<std::int32_t>& rect, const Color& 
     graphics->fillRect(area);
 }
 
+void LJUCERenderer::ClearRectangle(const RectT<std::int32_t>& rect)
+{
+    juce::Graphics* graphics = DrawingGraphics();
+    juce::Rectangle<int> area;
+    if (graphics == nullptr || !ToJuceRect(rect, JuceOrigin(mCurrentContext->GetState()), area))
+        return;
+    const juce::Graphics::ScopedSaveState save(*graphics);
+    graphics->setColour(juce::Colours::transparentBlack);
+    // Replacing, not blending: a transparent fill would leave the pixels.
+    graphics->getInternalContext().fillRect(area, true);
+}
+
 void LJUCERenderer::DrawFramedRectangle(const RectT<std::int32_t>& rect, const Color& fillColor,
                                         const Color& frameColor, float frameWidth)
 {

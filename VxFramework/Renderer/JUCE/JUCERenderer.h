@@ -57,6 +57,7 @@ public:
     // The outline lies inside the rectangle, the line width truncated.
     void DrawRectangle(const RectT<std::int32_t>& rect, const Color& color, float lineWidth) override;
     void FillRectangle(const RectT<std::int32_t>& rect, const Color& color, bool flag) override;
+    void ClearRectangle(const RectT<std::int32_t>& rect) override;
     // A fill or frame colour with no alpha is not drawn.
     void DrawFramedRectangle(const RectT<std::int32_t>& rect, const Color& fillColor, const Color& frameColor,
                              float frameWidth) override;

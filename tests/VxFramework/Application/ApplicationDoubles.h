@@ -7,6 +7,7 @@
 
 #include "VxFramework/Application/FrameworkApp.h"
 #include "VxFramework/Application/WindowOSServices.h"
+#include "VxFramework/Renderer/Renderer.h"
 
 #include <juce_events/juce_events.h>
 
@@ -62,7 +63,13 @@ public:
     bool IsActive() override { return mActive; }
     bool HasKeyboardFocus() override { return mActive; }
     Vx::VxRESULT GrabKeyboardFocus() override { return Vx::VXR_OK; }
-    juce::MouseCursor* SetCursor(juce::MouseCursor*) override { return nullptr; }
+    // The cursor shown; the one before is returned.
+    juce::MouseCursor* SetCursor(juce::MouseCursor* cursor) override
+    {
+        juce::MouseCursor* const replaced = mCursor;
+        mCursor = cursor;
+        return replaced;
+    }
     Vx::PointT<int> GetMousePosition() override { return mMousePosition; }
     int GetMouseButtons() override { return mButtons; }
     void* GetNativeHandle() override { return nullptr; }
@@ -77,6 +84,7 @@ public:
     Vx::PointT<int> mScreenOrigin{0, 0};
     Vx::PointT<int> mMousePosition{0, 0};
     int mButtons = 0;
+    juce::MouseCursor* mCursor = nullptr;
 };
 
 class FakeMeasurementRenderer : public Vx::LMeasurementRenderer
@@ -112,6 +120,8 @@ public:
 
     Vx::IWindowOSServices* GetOSWindow() const override { return mOSWindow; }
     Vx::RCPtr<Vx::LMeasurementRenderer> GetMeasurementRenderer() const override { return mRenderer; }
+    // Null unless the measuring renderer also paints.
+    Vx::RCPtr<Vx::LRenderer> GetRenderer() const override { return Vx::RCPtr<Vx::LRenderer>(mRenderer); }
 
     bool ProcessIdle(bool sendIdle) override
     {
@@ -155,6 +165,14 @@ public:
         if (mOSWindow->IsActive())
             return mOSWindow->GetMousePosition();
         return mOSWindow->ScreenToClient(Vx::LFrameworkApp::GetApplication()->GetMousePosition());
+    }
+
+    // The OS window's answer; the cursor passed is logged by its address's
+    // presence only.
+    juce::MouseCursor* SetCursor(juce::MouseCursor* cursor) override
+    {
+        mLog->push_back(std::string("cursor:") + (cursor == nullptr ? "null" : "set"));
+        return mOSWindow == nullptr ? nullptr : mOSWindow->SetCursor(cursor);
     }
 
     int GetHeldButtons() override

@@ -2,8 +2,10 @@
 
 // The test harness of the control base and of the controls built on it.
 //
-// - TestControl: a control whose geometry a test may set directly and whose
-//   idle passes are counted; registered as "Test.Control".
+// - TestControl: a control whose geometry, conditions and opacity a test may
+//   set directly, whose idle passes and condition changes are counted, and
+//   whose paint hooks record what they were asked to paint (and may throw);
+//   registered as "Test.Control".
 // - HarnessApplication: the application object with a clock (tick count and
 //   elapsed seconds), a display area, a pointer position and key states that
 //   the test sets.  The controls read them through the control host the
@@ -14,7 +16,7 @@
 //   layouts come out the same everywhere; a skin root to which the test adds
 //   descriptors built in code (Describe, Param, LookDescriptor), and
 //   CreateTop, Idle and Advance to drive it.
-// - MakeLook and Offsets: looks for controls laid out by hand.
+// - MakeLook and Offsets: looks for controls laid out by hand, in a colour.
 // - Recorder: a client that records the notifications it is sent;
 //   AssertionsIn counts the assertion lines of captured standard error.
 //
@@ -24,11 +26,14 @@
 #include "VxFramework/ControlBase/ControlFactory.h"
 #include "VxFramework/ControlBase/Look.h"
 #include "VxFramework/ControlBase/SkinDescriptors.h"
+#include "VxFramework/ObjectBase/Exception.h"
+#include "VxFramework/Renderer/Renderer.h"
 #include "tests/VxFramework/Application/ApplicationDoubles.h"
 #include "tests/VxFramework/Utilities/Graphics/MeasurementDoubles.h"
 
 #include <cstdint>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -74,6 +79,46 @@ public:
     // What only pointer handling sets.
     void TakeCapture() { m_capture = 1; }
 
+    // Condition flags as pointer handling sets them, each change announced.
+    void SetHover(bool on) { SetFlag(m_hover, on); }
+    void SetCaptured(bool on) { SetFlag(m_capture, on); }
+    void SetLeftPressed(bool on) { SetFlag(m_leftPressed, on); }
+
+    void SetOpacity(float opacity) { m_opacity = opacity; }
+    void SetTextScrolls(bool on) { m_textScrolls = on ? 1 : 0; }
+
+    Vx::VxRESULT OnActivate(const Vx::RCPtr<Vx::LConditionsParam>& conditions) override
+    {
+        ++mActivations;
+        return LControl::OnActivate(conditions);
+    }
+
+    // Each hook call records its name, the control's name and the clip in
+    // the context's coordinates; PaintContent fills the clip with the
+    // control's content colour when it has one, and throws when asked to.
+    Vx::VxRESULT PaintOverlay(const Vx::RCPtr<Vx::LRenderer>& renderer) override
+    {
+        Record("overlay", renderer);
+        return Vx::VXR_OK;
+    }
+    Vx::VxRESULT PaintContent(const Vx::RCPtr<Vx::LRenderer>& renderer) override
+    {
+        Record("content", renderer);
+        if (mThrowInContent)
+            VX_THROW(std::runtime_error, "content failed");
+        if (mContentColour != 0)
+            renderer->FillRectangle(renderer->GetClipRect().Round(), Vx::Color(mContentColour), true);
+        return Vx::VXR_OK;
+    }
+
+    // Invalidates the control: a handler for what another thread posts.
+    Vx::NotificationHandlerResultCode OnInvalidateRequest(const Vx::RCPtr<Vx::LNotificationDistributor>&,
+                                                          const Vx::ConstRCPtr<Vx::LNotification>&)
+    {
+        Invalidate();
+        return 1;
+    }
+
     Vx::VxRESULT ProcessIdle() override
     {
         ++mIdlePasses;
@@ -86,18 +131,44 @@ public:
         return Vx::VXR_OK;
     }
 
+    struct HookCall
+    {
+        std::string what;
+        Vx::RectT<std::int32_t> clip;
+    };
+
     int mIdlePasses = 0;
+    int mActivations = 0;
     std::vector<std::string> mRemoved;
+    // Shared by the controls of a tree so that the order shows.
+    std::vector<HookCall>* mHookLog = nullptr;
+    std::uint32_t mContentColour = 0;
+    bool mThrowInContent = false;
+
+private:
+    void SetFlag(std::uint8_t& flag, bool on)
+    {
+        flag = on ? 1 : 0;
+        UpdateConditions();
+    }
+
+    void Record(const char* hook, const Vx::RCPtr<Vx::LRenderer>& renderer)
+    {
+        if (mHookLog == nullptr)
+            return;
+        const Vx::RectT<double> clip = renderer->GetClipRect() + renderer->GetOrigin();
+        mHookLog->push_back(HookCall{std::string(hook) + ":" + GetName().GetCString(), clip.Round()});
+    }
 };
 
 // The look descriptor of a look whose client part sits at the offsets
 // (right and bottom 0 or negative) and, when the text area is given, shows
 // the control's text.
 inline Vx::RCPtr<Vx::LLookDescriptor> LookDescriptor(const Vx::DockInfo& clientOffsets,
-                                                     const Vx::LLookDescriptor::TextArea* textArea = nullptr)
+                                                     const Vx::LLookDescriptor::TextArea* textArea = nullptr,
+                                                     std::uint32_t argb = 0xFF000000u)
 {
-    const Vx::RCPtr<Vx::LColorizer> colour(
-        new Vx::LColorizer("fill", 0, Vx::Color(0xFF000000u), 0, 0, 0, 0, Vx::Color()));
+    const Vx::RCPtr<Vx::LColorizer> colour(new Vx::LColorizer("fill", 0, Vx::Color(argb), 0, 0, 0, 0, Vx::Color()));
     const Vx::RCPtr<Vx::LVisualPartDescriptor> part(
         new Vx::LVisualPartDescriptor("part", Vx::BitmapSource(), {1, 1}, 0, colour, 1.0f, Vx::BitmapSource()));
     const Vx::RCPtr<Vx::LLookDescriptor> descriptor = Vx::LLookDescriptor::Create("look");
@@ -109,10 +180,11 @@ inline Vx::RCPtr<Vx::LLookDescriptor> LookDescriptor(const Vx::DockInfo& clientO
 
 // A look made from LookDescriptor.
 inline Vx::RCPtr<Vx::LLook> MakeLook(const Vx::DockInfo& clientOffsets,
-                                     const Vx::LLookDescriptor::TextArea* textArea = nullptr, bool wordWrap = false)
+                                     const Vx::LLookDescriptor::TextArea* textArea = nullptr, bool wordWrap = false,
+                                     std::uint32_t argb = 0xFF000000u)
 {
     Vx::RCPtr<Vx::LLook> look;
-    Vx::LLook::Create(LookDescriptor(clientOffsets, textArea), wordWrap, look);
+    Vx::LLook::Create(LookDescriptor(clientOffsets, textArea, argb), wordWrap, look);
     return look;
 }
 

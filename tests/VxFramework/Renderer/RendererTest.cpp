@@ -72,6 +72,7 @@ public:
     void DrawText(const Text&, const RCPtr<Vx::LFont>&, const PointT<std::int32_t>&, const Vx::Color&) override {}
     void DrawRectangle(const RectT<std::int32_t>&, const Vx::Color&, float) override {}
     void FillRectangle(const RectT<std::int32_t>&, const Vx::Color&, bool) override {}
+    void ClearRectangle(const RectT<std::int32_t>&) override {}
     void DrawFramedRectangle(const RectT<std::int32_t>&, const Vx::Color&, const Vx::Color&, float) override {}
     void FillRegion(const Vx::ColoredRectList&, const Point&) override {}
     void DrawLine(const PointT<float>&, const PointT<float>&, const Vx::Color&, float) override {}

@@ -154,6 +154,19 @@ TEST_F(Drawing, FramedRectanglesSkipWhatHasNoAlpha)
     }
 }
 
+TEST_F(Drawing, ClearingMakesPixelsTransparentWithinTheClip)
+{
+    // A transparent fill blends into nothing; clearing replaces the pixels.
+    const juce::Image picture = PaintInClient([&] {
+        renderer->FillRectangle(IntRect{0, 0, 64, 48}, Color(kRed), true);
+        renderer->FillRectangle(IntRect{0, 0, 8, 8}, Color(kTransparent), true);
+        renderer->PushClip(Rect{10, 10, 40, 30}, Rect{10, 10, 20, 10}, nullptr, true);
+        renderer->ClearRectangle(IntRect{-5, -5, 100, 100});
+        renderer->PopClip();
+    });
+    EXPECT_TRUE(OnlyAreaIs(picture, IntRect{10, 10, 20, 10}, kTransparent, kRed));
+}
+
 TEST_F(Drawing, PushesMoveTheOriginAndClip)
 {
     const juce::Image nested = PaintInClient([&] {
