@@ -1,6 +1,8 @@
 #include "Panel/Main/TestRegistrations.h"
 
+#include "Panel/Engine/VB05Common/EthernetTest.h"
 #include "Panel/Engine/VB05Common/RAMTest.h"
+#include "Panel/Engine/VB05Common/WiFiTest.h"
 #include "Panel/Main/TestIdentifiers.h"
 
 namespace Vx
@@ -20,5 +22,7 @@ void RegisterTestCreators(LTestFactory& factory)
                      [] { return RCPtr<LThreadedTest>(MakeRCPtr<LDummyTest>(1000, 0)); });
     factory.Register(StringT<char, unsigned short>(TID_RAM),
                      [] { return RCPtr<LThreadedTest>(MakeRCPtr<VB05::LRAMTest>()); });
+    factory.Register(StringT<char, unsigned short>(TID_IO_ETHERNET), [] { return VB05::CreateEthernetTest(); });
+    factory.Register(StringT<char, unsigned short>(TID_IO_WIFI), [] { return VB05::CreateWiFiTest(); });
 }
 } // namespace Vx
