@@ -9,3 +9,5 @@ vx_add_test(netplatform
     Panel/Engine/VB05Common/Platform/VB05ProcessorTest.cpp
     Panel/Engine/VB05Common/NetworkTestsTest.cpp
   LIBS Panel DeviceSim)
+
+vx_add_fuzzer(platform_texts LIBS Panel)

@@ -44,6 +44,8 @@ public:
     void OnTokenizingFinish() override;
     void OnToken(const String& line) override;
 
+    std::int32_t GetPacketCount() const { return mPacketCount; }
+    std::int32_t GetPacketSize() const { return mPacketSize; }
     std::int32_t GetPacketsTransmitted() const { return mTransmitted; }
     std::int32_t GetPacketsReceived() const { return mReceived; }
     std::int32_t GetPacketLoss() const { return mLoss; }

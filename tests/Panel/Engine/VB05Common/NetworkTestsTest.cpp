@@ -317,6 +317,8 @@ TEST_F(EthernetTestRun, ThePingCommandsJudgeTheirOwnOutput)
     const Vx::RCPtr<Vx::VB05::LIntensivePingCommand> odd =
         Vx::MakeRCPtr<Vx::VB05::LIntensivePingCommand>(String("x; touch y"), 5, 64, 1);
     EXPECT_STREQ(odd->GetCommand().GetCString(), "ping -I eth0 -c 5 -s 64 -w 1 -A -q 'x; touch y'");
+    EXPECT_EQ(odd->GetPacketCount(), 5);
+    EXPECT_EQ(odd->GetPacketSize(), 64);
     SetPing("echo '5 PACKETS TRANSMITTED, 5 PACKETS RECEIVED, 0% PACKET LOSS'\n"
             "echo '5 packets transmitted, 4 packets received, 20% packet loss'\n");
     ASSERT_TRUE(odd->Execute());
