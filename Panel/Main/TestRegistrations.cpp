@@ -1,8 +1,10 @@
 #include "Panel/Main/TestRegistrations.h"
 
+#include "Panel/Engine/VB05Common/EthernetTest.h"
 #include "Panel/Engine/VB05Common/RAMTest.h"
 #include "Panel/Engine/VB05Common/StorageTest.h"
 #include "Panel/Engine/VB05Common/USBBTest.h"
+#include "Panel/Engine/VB05Common/WiFiTest.h"
 #include "Panel/Main/TestIdentifiers.h"
 
 namespace Vx
@@ -54,5 +56,7 @@ void RegisterTestCreators(LTestFactory& factory)
         requirements.Add({0, VB05::LUSBBTestImpl::USB3Connection});
         return RCPtr<LThreadedTest>(VB05::LUSBBTestImpl::Create(requirements, 0));
     });
+    factory.Register(StringT<char, unsigned short>(TID_IO_ETHERNET), [] { return VB05::CreateEthernetTest(); });
+    factory.Register(StringT<char, unsigned short>(TID_IO_WIFI), [] { return VB05::CreateWiFiTest(); });
 }
 } // namespace Vx
