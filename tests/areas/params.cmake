@@ -6,6 +6,7 @@ vx_add_test(params
     DeviceControl/GeneratedCode/Engine/ParamCacheTest.cpp
     DeviceControl/GeneratedCode/Engine/DeviceControlClientInterfaceTest.cpp
     Panel/Engine/TestAppCommon/DeviceCommunicationInterfaceTest.cpp
+    sim/SimDeviceControlTest.cpp
   LIBS DeviceControl DeviceSim)
 if(TARGET test_params)
   # The simulated library binds its framework calls to the executable's.
