@@ -128,6 +128,11 @@ namespace
             if (recorded.result < 0)
                 return recorded.result;
 
+            // While another call ends the delivery thread, a new one started
+            // now would see the stop and end at once.
+            changed.wait (recorded.guard, [this]
+                          { return ! stopping; });
+
             callback = newCallback;
             userData = newUserData;
 
@@ -212,24 +217,34 @@ namespace
             }
         }
 
+        /** Safe from several threads at once (a test's reset beside the
+            transport's release): whoever takes the thread ends it, and the
+            others wait for that end, since each caller is promised that no
+            batch is being handed over when it returns. */
         void stopDelivery()
         {
-            std::thread ending;
+            std::unique_lock<std::mutex> guard (lock);
+            callback = nullptr;
+            userData = nullptr;
+            pending.clear();
 
+            if (! thread.joinable())
             {
-                const std::lock_guard<std::mutex> guard (lock);
-                callback = nullptr;
-                userData = nullptr;
-                pending.clear();
-                stopping = true;
-                ending = std::move (thread);
-                changed.notify_all();
+                changed.wait (guard, [this]
+                              { return ! stopping; });
+                return;
             }
 
-            if (ending.joinable())
-                ending.join();
+            // Only this caller clears it, and only once the thread has been
+            // joined: cleared earlier, the thread could miss it and wait on.
+            stopping = true;
+            auto ending = std::move (thread);
+            changed.notify_all();
+            guard.unlock();
 
-            const std::lock_guard<std::mutex> guard (lock);
+            ending.join();
+
+            guard.lock();
             stopping = false;
             changed.notify_all();
         }

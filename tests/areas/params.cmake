@@ -14,6 +14,7 @@ vx_add_test(params
     DeviceControl/GeneratedCode/Engine/RootModuleTest.cpp
     Panel/Engine/TestAppCommon/RootModuleEngineTest.cpp
     Panel/Engine/TestAppCommon/TestModuleTest.cpp
+    sim/SimDeviceControlTest.cpp
   LIBS Panel DeviceSim)
 if(TARGET test_params)
   # The simulated library binds its framework calls to the executable's.

@@ -194,11 +194,26 @@ bool Thread::WaitForDeath(std::uint32_t milliseconds)
     if (mState->joined.load())
         return true;
 
+    if (pthread_equal(mState->id, pthread_self()))
+    {
+        // The thread waits for itself (its owner is being destroyed on it).
+        // A join is never tried: it would be the platform's deadlock error at
+        // best and undefined at worst.  The deadlock error is reported as a
+        // join reports it, once, and the thread, which nobody can join now,
+        // frees itself when it ends.
+        if (!mState->detached)
+        {
+            DebugTracer::Get().Trace(1, "Thread 0x%lx : pthread_timedjoin_np Exited with unexpected error code = %d",
+                                     ThreadIdText(mState->id), EDEADLK);
+            pthread_detach(mState->id);
+            mState->detached = true;
+        }
+        return true;
+    }
+
     if (mState->detached)
     {
-        // A thread cannot wait for itself; anyone else waits for the end.
-        if (pthread_equal(mState->id, pthread_self()))
-            return true;
+        // Detached: anyone else sees the end through the end event.
         if (mState->ended.Wait(milliseconds) == 0)
         {
             mState->joined.store(true);
@@ -216,9 +231,7 @@ bool Thread::WaitForDeath(std::uint32_t milliseconds)
     // report every joined thread as leaked: wait for the end on the same
     // monotonic deadline, then join the thread that is ending anyway.
     int error = 0;
-    if (pthread_equal(mState->id, pthread_self()))
-        error = EDEADLK;
-    else if (mState->ended.Wait(milliseconds) != 0)
+    if (mState->ended.Wait(milliseconds) != 0)
         error = ETIMEDOUT;
     else
         error = pthread_join(mState->id, &exitValue);
@@ -246,8 +259,8 @@ bool Thread::WaitForDeath(std::uint32_t milliseconds)
                              ThreadIdText(mState->id), error);
     if (error == EDEADLK)
     {
-        // The thread waited for itself (its owner is being destroyed on it).
-        // Nobody can join it now, so it frees itself when it ends.
+        // The thread is waiting for the caller: it cannot be joined now, so
+        // it frees itself when it ends.
         pthread_detach(mState->id);
         mState->detached = true;
         return true;

@@ -3,6 +3,7 @@
 #include "sim/SimDeviceControl.h"
 #include "tests/support/CaptureStderr.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ThreadEnd.h"
 
 #include <gtest/gtest.h>
 
@@ -246,26 +247,36 @@ TEST(DeviceCommunicationWithoutBinding, InitializedWithNoLibraryAsksTheFailingBi
 
 // --- With the simulated library ------------------------------------------
 
-// Tells when it is gone.
-class ObservedTransport : public LDeviceCommunicationInterface
+// Tells when the transport is wholly gone and, when its last release was on
+// the delivery thread, when that thread has ended too: until then the thread
+// may still be in the transport's destructor, disconnecting and releasing the
+// library.  A virtual base named first is destroyed last, after every part of
+// the transport.
+class DestructionObserver
 {
-public:
-    explicit ObservedTransport(std::atomic<bool>& destroyed) : mDestroyed(destroyed) {}
-    ~ObservedTransport() override { mDestroyed = true; }
+protected:
+    explicit DestructionObserver(const VxTest::ThreadEndSignal& ended)
+        : mEnded(ended), mCreator(std::this_thread::get_id())
+    {
+    }
+    ~DestructionObserver()
+    {
+        if (std::this_thread::get_id() == mCreator)
+            mEnded.Set();
+        else
+            mEnded.ArmOnThisThread();
+    }
 
 private:
-    std::atomic<bool>& mDestroyed;
+    const VxTest::ThreadEndSignal& mEnded;
+    const std::thread::id mCreator;
 };
 
-// Waits until the transport released last is gone: a release while a
-// delivery runs leaves the end to the delivery thread.
-bool WaitUntilDestroyed(const std::atomic<bool>& destroyed)
+class ObservedTransport : private virtual DestructionObserver, public LDeviceCommunicationInterface
 {
-    const auto deadline = std::chrono::steady_clock::now() + kLongWait;
-    while (!destroyed && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return destroyed;
-}
+public:
+    explicit ObservedTransport(const VxTest::ThreadEndSignal& ended) : DestructionObserver(ended) {}
+};
 
 class DeviceCommunication : public ::testing::Test
 {
@@ -273,10 +284,11 @@ protected:
     void SetUp() override { ASSERT_EQ(transport->Initialize(), 0); }
     void TearDown() override { Release(); }
 
+    // Returns once the transport is gone and no thread of it is left.
     void Release()
     {
         transport = nullptr;
-        ASSERT_TRUE(WaitUntilDestroyed(destroyed));
+        ASSERT_TRUE(ended.Wait(kLongWait));
     }
 
     Sim::DeviceControlScript& Script() { return library.script(); }
@@ -297,8 +309,8 @@ protected:
 
     const SimDeviceControlLibrary library;
     Receiver receiver;
-    std::atomic<bool> destroyed{false};
-    Transport transport{new ObservedTransport(destroyed)};
+    const VxTest::ThreadEndSignal ended;
+    Transport transport{new ObservedTransport(ended)};
 };
 
 TEST_F(DeviceCommunication, ForwardsWithTheRememberedDevice)
@@ -569,10 +581,10 @@ TEST(DeviceCommunicationRelease, JoinsAnIdleDeliveryThreadPromptly)
 TEST(DeviceCommunicationRelease, LastReferenceDroppedDuringADeliveryEndsOnTheDeliveryThread)
 {
     const SimDeviceControlLibrary library;
-    std::atomic<bool> destroyed{false};
+    const VxTest::ThreadEndSignal ended;
     Receiver receiver;
     receiver.holdFirst = true;
-    Transport transport(new ObservedTransport(destroyed));
+    Transport transport(new ObservedTransport(ended));
     ASSERT_EQ(transport->Initialize(), 0);
     transport->SetReceiver(&receiver);
     transport->SetReceiverEnabled(true);
@@ -583,11 +595,10 @@ TEST(DeviceCommunicationRelease, LastReferenceDroppedDuringADeliveryEndsOnTheDel
 
     VxTest::CaptureStderr capture;
     transport = nullptr; // the delivery now holds the last reference
-    EXPECT_FALSE(destroyed);
+    EXPECT_FALSE(ended.IsSet());
     receiver.Open();
-    ASSERT_TRUE(WaitUntilDestroyed(destroyed));
-    // The detached thread leaves while the sanitizers watch.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The thread leaves while the sanitizers watch.
+    ASSERT_TRUE(ended.Wait(kLongWait));
     EXPECT_EQ(capture.Finish().find("JUCE Assertion failure"), std::string::npos);
     EXPECT_EQ(library.script().getCallCount(DeviceControlEntry::ReleaseAll), 1);
 }

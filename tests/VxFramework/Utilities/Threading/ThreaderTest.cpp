@@ -1,6 +1,7 @@
 #include "VxFramework/Utilities/Threading/Threader.h"
 
 #include "tests/support/CaptureStderr.h"
+#include "tests/support/ThreadEnd.h"
 
 #include <gtest/gtest.h>
 
@@ -176,8 +177,9 @@ namespace
 class SelfOwningJob : public Vx::LThreadWorker
 {
 public:
-    SelfOwningJob(Vx::TrafficLight& destroyed, std::atomic<bool>& onOwnThread)
-        : mDestroyed(destroyed), mOnOwnThread(onOwnThread), mThreader("self owning")
+    SelfOwningJob(Vx::TrafficLight& destroyed, std::atomic<bool>& onOwnThread,
+                  const VxTest::ThreadEndSignal& threadEnded)
+        : mDestroyed(destroyed), mOnOwnThread(onOwnThread), mThreadEnded(threadEnded), mThreader("self owning")
     {
     }
     ~SelfOwningJob() override
@@ -189,6 +191,7 @@ public:
     std::int32_t ThreadMain(Vx::RCPtr<Vx::LRefCountedObject>&) override
     {
         mJobThread = std::this_thread::get_id();
+        mThreadEnded.ArmOnThisThread();
         release.Wait(Vx::Event::WAIT_FOREVER);
         return 0;
     }
@@ -200,6 +203,7 @@ public:
 private:
     Vx::TrafficLight& mDestroyed;
     std::atomic<bool>& mOnOwnThread;
+    const VxTest::ThreadEndSignal& mThreadEnded;
     std::thread::id mJobThread;
     Vx::RetriggerableThreader mThreader;
 };
@@ -209,17 +213,18 @@ TEST(RetriggerableThreader, OwnerReleasedLastOnItsOwnThreadIsDestroyedSafely)
 {
     Vx::TrafficLight destroyed;
     std::atomic<bool> onOwnThread{false};
+    const VxTest::ThreadEndSignal threadEnded;
     {
         VxTest::CaptureStderr capture;
-        Vx::RCPtr<SelfOwningJob> job(new SelfOwningJob(destroyed, onOwnThread));
+        Vx::RCPtr<SelfOwningJob> job(new SelfOwningJob(destroyed, onOwnThread, threadEnded));
         ASSERT_EQ(job->Start(), Vx::VXR_OK);
         SelfOwningJob* raw = job.Get();
         job = nullptr; // the running job now holds the last reference
         raw->release.Set();
         ASSERT_EQ(destroyed.Wait(kLongWait), 0);
-        // Give the detached thread time to leave, so that a touch of the freed
-        // threader would happen while the sanitizers watch.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // The detached thread leaves while the sanitizers watch: a touch of
+        // the freed threader on its way out would be reported.
+        ASSERT_TRUE(threadEnded.Wait(std::chrono::milliseconds(kLongWait)));
         const std::string text = capture.Finish();
         EXPECT_EQ(text.find("JUCE Assertion failure"), std::string::npos) << text;
     }
@@ -273,8 +278,8 @@ namespace
 class GatedOwner : public virtual Vx::LRefCountedObject
 {
 public:
-    GatedOwner(Vx::TrafficLight& destroyed, std::atomic<bool>& onOwnThread)
-        : mDestroyed(destroyed), mOnOwnThread(onOwnThread)
+    GatedOwner(Vx::TrafficLight& destroyed, std::atomic<bool>& onOwnThread, const VxTest::ThreadEndSignal& threadEnded)
+        : worker(new Worker(threadEnded)), mDestroyed(destroyed), mOnOwnThread(onOwnThread)
     {
         {
             const Vx::RCPtr<Vx::LRefCountedObject> self(this);
@@ -302,9 +307,12 @@ public:
     class Worker : public Vx::LThreadWorker
     {
     public:
+        explicit Worker(const VxTest::ThreadEndSignal& threadEnded) : mThreadEnded(threadEnded) {}
+
         std::int32_t ThreadMain(Vx::RCPtr<Vx::LRefCountedObject>&) override
         {
             thread = std::this_thread::get_id();
+            mThreadEnded.ArmOnThisThread();
             started.Set();
             release.Wait(Vx::Event::WAIT_FOREVER);
             return 0;
@@ -313,10 +321,13 @@ public:
         std::atomic<std::thread::id> thread;
         Vx::TrafficLight started;
         Vx::TrafficLight release;
+
+    private:
+        const VxTest::ThreadEndSignal& mThreadEnded;
     };
 
     const Vx::RCPtr<Vx::LEvent> gate{new Vx::LEvent(true)};
-    const Vx::RCPtr<Worker> worker{new Worker};
+    const Vx::RCPtr<Worker> worker;
 
 private:
     Vx::TrafficLight& mDestroyed;
@@ -329,18 +340,19 @@ TEST(LEventGatedThreader, OwnerReleasedLastOnItsOwnThreadIsDestroyedSafely)
 {
     Vx::TrafficLight destroyed;
     std::atomic<bool> onOwnThread{false};
+    const VxTest::ThreadEndSignal threadEnded;
     {
         VxTest::CaptureStderr capture;
-        Vx::RCPtr<GatedOwner> owner(new GatedOwner(destroyed, onOwnThread));
+        Vx::RCPtr<GatedOwner> owner(new GatedOwner(destroyed, onOwnThread, threadEnded));
         const Vx::RCPtr<GatedOwner::Worker> worker = owner->worker;
         owner->gate->Set();
         ASSERT_EQ(worker->started.Wait(kLongWait), 0);
         owner = nullptr; // the running job's parameter now holds the last reference
         worker->release.Set();
         ASSERT_EQ(destroyed.Wait(kLongWait), 0);
-        // Give the detached thread time to leave, so that a touch of the freed
-        // threader would happen while the sanitizers watch.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // The detached thread leaves while the sanitizers watch: a touch of
+        // the freed threader on its way out would be reported.
+        ASSERT_TRUE(threadEnded.Wait(std::chrono::milliseconds(kLongWait)));
         const std::string text = capture.Finish();
         EXPECT_EQ(text.find("JUCE Assertion failure"), std::string::npos) << text;
     }
