@@ -1,0 +1,6 @@
+# Audio: the ALSA audio backend on the simulated sound cards, the framework's
+# audio device types on JUCE and the audio device wrapper.
+vx_add_test(audio
+  SOURCES
+    JuceBackend/native/ALSATest.cpp
+  LIBS DeviceSimAlsa)
