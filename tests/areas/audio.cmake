@@ -3,4 +3,6 @@
 vx_add_test(audio
   SOURCES
     JuceBackend/native/ALSATest.cpp
+    VxFramework/MidiAndAudio/Audio/AudioDeviceTest.cpp
+    VxFramework/MidiAndAudio/Audio/JuceAudioDeviceTest.cpp
   LIBS DeviceSimAlsa)
