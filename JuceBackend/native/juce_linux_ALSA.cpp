@@ -842,7 +842,12 @@ namespace
 
             // No waiting for a first block: a card that delivers none still opens.
             if (! startThread (9))
-                logBackendFailure ("ALSA: the I/O thread did not start at its priority");
+            {
+                // Open without its thread would be open without any I/O.
+                error = "could not start the audio thread";
+                inputDevice.reset();
+                outputDevice.reset();
+            }
         }
 
         void close()
