@@ -315,11 +315,25 @@ VxRESULT LAudioDevice::StartDevice(std::uint64_t captureMask, std::uint64_t rend
     if (grantedBlockSize != blockSize || blockSize <= 0)
         return kBlockSizeNotGranted;
 
-    // The worker reads the buffers replaced here; it may still be finishing
-    // the sets of an earlier run.
-    ScopedLock lock(mWorkerLock);
+    {
+        // The worker reads the buffers replaced here; it may still be finishing
+        // the sets of an earlier run.
+        ScopedLock lock(mWorkerLock);
+        const VxRESULT prepared =
+            PrepareRun(captureMask, renderMask, grantedBlockSize, activeInputs, activeOutputs, captureSetCount);
+        if (Failed(prepared))
+            return prepared;
+    }
+    mStarted = true;
+    mDevice->Start(this);
+    return VXR_OK;
+}
 
-    mBlockSize = grantedBlockSize;
+VxRESULT LAudioDevice::PrepareRun(std::uint64_t captureMask, std::uint64_t renderMask, std::int32_t blockSize,
+                                  std::uint64_t activeInputs, std::uint64_t activeOutputs,
+                                  std::uint32_t captureSetCount)
+{
+    mBlockSize = blockSize;
     mCaptureChannelCount = CountBits(captureMask);
     mRenderChannelCount = CountBits(renderMask);
     mActiveInputCount = CountBits(activeInputs);
@@ -328,6 +342,9 @@ VxRESULT LAudioDevice::StartDevice(std::uint64_t captureMask, std::uint64_t rend
     VX_ASSERT(captureSetCount >= 2);
     mCaptureSetCount = std::max<std::uint32_t>(captureSetCount, 2);
 
+    // Empty rings until the new ones are complete.
+    mRenderRingSize = 0;
+    mRenderFill.store(0);
     mCaptureSets.RemoveAll();
     mRenderRing.RemoveAll();
     mCaptureData.clear();
@@ -373,8 +390,6 @@ VxRESULT LAudioDevice::StartDevice(std::uint64_t captureMask, std::uint64_t rend
     mRenderRingSize = 2 * mBlockSize;
     mCaptureWriteCount.store(0);
     mCaptureReadCount.store(0);
-    mStarted = true;
-    mDevice->Start(this);
     return VXR_OK;
 }
 
@@ -394,6 +409,8 @@ void LAudioDevice::Close()
 std::int32_t LAudioDevice::RenderSamples(std::int32_t sourceOffset, std::int32_t frameCount,
                                          const IArray<RCPtr<LIBuffer>>& renderBuffers)
 {
+    if (mRenderRingSize <= 0)
+        return 0;
     const std::int32_t fill = mRenderFill.load();
     const std::int32_t accepted = std::min(mRenderRingSize - fill, frameCount);
     if (accepted <= 0)

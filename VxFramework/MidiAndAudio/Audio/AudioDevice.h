@@ -182,6 +182,9 @@ private:
     static AudioIODevice* CreateFrameworkDevice(const AudioDeviceID& id);
     VxRESULT StartDevice(std::uint64_t captureMask, std::uint64_t renderMask, std::int32_t blockSize,
                          std::uint32_t captureSetCount);
+    // The buffers, maps and counters of a run; 0 or 0x80000002.
+    VxRESULT PrepareRun(std::uint64_t captureMask, std::uint64_t renderMask, std::int32_t blockSize,
+                        std::uint64_t activeInputs, std::uint64_t activeOutputs, std::uint32_t captureSetCount);
     void DeleteFrameworkDevice();
 
     // Receiver calls from the device's threads: the receiver cannot be
