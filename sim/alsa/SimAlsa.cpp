@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -110,8 +111,8 @@ SimAlsa::~SimAlsa()
     else
         ::unsetenv (configPathVariable);
 
-    const std::string command = "rm -rf '" + directory + "'";
-    [[maybe_unused]] const auto status = std::system (command.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all (directory, ignored);
 }
 
 void SimAlsa::setCards (const std::vector<SimSoundCard>& newCards)

@@ -26,6 +26,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -214,6 +215,7 @@ struct SimStream
     unsigned int frameBytes = 0;
     std::vector<unsigned char> ring; // playback: buffer_size frames
     std::vector<unsigned char> script; // capture data in the hardware format
+    std::vector<unsigned char> captured; // one frame of it
     uint64_t scriptFrame = 0;
 
     FILE* record = nullptr;
@@ -415,7 +417,6 @@ snd_pcm_sframes_t simTransfer (snd_pcm_ioplug_t* io, const snd_pcm_channel_area_
     for (snd_pcm_uframes_t i = 0; i < size; ++i)
     {
         unsigned char* frame = nullptr;
-        std::vector<unsigned char> captured;
 
         if (s->isPlayback)
         {
@@ -423,17 +424,15 @@ snd_pcm_sframes_t simTransfer (snd_pcm_ioplug_t* io, const snd_pcm_channel_area_
         }
         else
         {
-            captured.assign (s->frameBytes, 0);
+            // The script's frames in a loop; silence without a script.
+            s->captured.assign (s->frameBytes, 0);
+            const auto scriptFrames = s->script.size() / s->frameBytes;
 
-            if (! s->script.empty())
-            {
-                const auto scriptFrames = s->script.size() / s->frameBytes;
-                const auto* source = s->script.data() + (s->scriptFrame % scriptFrames) * s->frameBytes;
-                std::memcpy (captured.data(), source, s->frameBytes);
-            }
+            if (scriptFrames > 0)
+                std::memcpy (s->captured.data(), s->script.data() + (s->scriptFrame % scriptFrames) * s->frameBytes, s->frameBytes);
 
             ++s->scriptFrame;
-            frame = captured.data();
+            frame = s->captured.data();
         }
 
         for (unsigned int c = 0; c < io->channels; ++c)
