@@ -636,16 +636,20 @@ TEST_F(AlsaBackend, OpenDoesNotWaitForAFirstBlockAndCloseWakesTheWait)
 TEST_F(AlsaBackend, CloseEndsAWriteThatStalls)
 {
     auto card = Card("OUT", Stream({48000}), std::nullopt);
-    card.stallPlaybackPeriod = 6;
+    card.stallPlaybackPeriod = 20;
     SetCards({card});
 
     auto device = Device("OUT");
     BlockRecorder recorder;
     ASSERT_EQ(device->open({}, Channels({0, 1}), 48000, 256), "");
     device->start(&recorder);
-    ASSERT_TRUE(recorder.WaitForBlocks(6));
-    // Let the write block on the stopped hardware.
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(recorder.WaitForBlocks(3));
+    // Until the write blocks on the stopped hardware: no more blocks.
+    for (int blocks = -1, i = 0; i < 100 && blocks != recorder.Blocks(); ++i)
+    {
+        blocks = recorder.Blocks();
+        std::this_thread::sleep_for(100ms);
+    }
 
     const auto begin = std::chrono::steady_clock::now();
     device->close();
