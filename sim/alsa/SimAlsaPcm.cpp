@@ -336,19 +336,19 @@ struct SimStream
     void startTimer()
     {
         const auto periodNs = (long long) io.period_size * 1000000000LL / (long long) io.rate;
-        itimerspec spec {};
-        spec.it_interval.tv_sec = (time_t) (periodNs / 1000000000LL);
-        spec.it_interval.tv_nsec = (long) (periodNs % 1000000000LL);
-        spec.it_value = spec.it_interval;
-        timerfd_settime (timerFd, 0, &spec, nullptr);
+        itimerspec setting {};
+        setting.it_interval.tv_sec = (time_t) (periodNs / 1000000000LL);
+        setting.it_interval.tv_nsec = (long) (periodNs % 1000000000LL);
+        setting.it_value = setting.it_interval;
+        timerfd_settime (timerFd, 0, &setting, nullptr);
     }
 
     // Wakes whoever polls the stream at once, so that it sees the new state.
     void wakePoll()
     {
-        itimerspec spec {};
-        spec.it_value.tv_nsec = 1;
-        timerfd_settime (timerFd, 0, &spec, nullptr);
+        itimerspec setting {};
+        setting.it_value.tv_nsec = 1;
+        timerfd_settime (timerFd, 0, &setting, nullptr);
     }
 };
 
