@@ -1,8 +1,7 @@
 /*
     JUCE's audio-devices module for the device: JUCE's portable sources from
-    the installed package, and this backend's ALSA MIDI and thread priorities
-    in place of JUCE's Linux MIDI.  JUCE's own ALSA audio is still the one
-    compiled here.
+    the installed package, and this backend's ALSA audio, ALSA MIDI and thread
+    priorities in place of JUCE's Linux ALSA audio and MIDI.
 */
 
 #ifdef JUCE_AUDIO_DEVICES_H_INCLUDED
@@ -18,11 +17,8 @@
 
 #include "juce_audio_devices_portable.h"
 
-#include <alsa/asoundlib.h>
-#include <juce_audio_devices/native/juce_linux_ALSA.cpp>
-#undef SIZEOF
-
 #include "native/juce_linux_Threads.cpp"
+#include "native/juce_linux_ALSA.cpp"
 #include "native/juce_linux_Midi.cpp"
 
 namespace juce

@@ -1,0 +1,666 @@
+#include "VxFramework/MidiAndAudio/Audio/AudioDevice.h"
+#include "VxFramework/MidiAndAudio/Audio/AudioIODeviceType.h"
+
+#include "tests/support/CaptureStderr.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace
+{
+using Vx::LAudioDevice;
+using Vx::RCPtr;
+using String = Vx::StringT<char, unsigned short>;
+using namespace std::chrono_literals;
+
+// One open call a fake device received.
+struct OpenCall
+{
+    std::uint64_t inputs = 0, outputs = 0;
+    double rate = 0;
+    std::int32_t blockSize = 0;
+};
+
+class FakeDevice;
+
+// How the fake devices behave, and what happened to them; one per test.
+struct FakeScript
+{
+    std::uint32_t inputChannels = 2, outputChannels = 2;
+    std::int32_t defaultBufferSize = 256;
+    // The error text of an open (empty: it opens).
+    std::function<std::string(const OpenCall&)> refuse = [](const OpenCall&) { return std::string(); };
+    std::function<double(const OpenCall&)> grantedRate = [](const OpenCall& call) { return call.rate; };
+    std::function<std::int32_t(const OpenCall&)> grantedBlock = [](const OpenCall& call) {
+        return call.blockSize > 0 ? call.blockSize : 256;
+    };
+    // Active channels: the requested ones the device has, or all of them.
+    bool activateAll = false;
+    // Devices that may still be created (-1: any number); names that exist.
+    int creationsLeft = -1;
+    std::vector<std::string> alsaNames{"Card"}, jackNames;
+
+    std::vector<OpenCall> opens;
+    std::vector<std::int32_t> listedCapabilities;
+    // A device may be deleted on its worker thread.
+    std::atomic<int> created{0}, deleted{0};
+    FakeDevice* current = nullptr;
+};
+
+FakeScript* gScript = nullptr;
+
+// Waits until every device the script made is gone: a device released while
+// its worker runs goes on the worker's thread a little later.
+bool AllDeleted(const FakeScript& script)
+{
+    for (int i = 0; i < 5000 && script.deleted.load() < script.created.load(); ++i)
+        std::this_thread::sleep_for(1ms);
+    return script.deleted.load() == script.created.load();
+}
+
+class FakeDevice : public Vx::AudioIODevice
+{
+public:
+    FakeDevice(const String& name, FakeScript& script) : AudioIODevice(name, String("Fake")), mScript(script) {}
+    ~FakeDevice() override
+    {
+        Close();
+        if (mScript.current == this)
+            mScript.current = nullptr;
+        ++mScript.deleted;
+    }
+
+    StringArray GetOutputChannelNames() override { return Names(mScript.outputChannels); }
+    StringArray GetInputChannelNames() override { return Names(mScript.inputChannels); }
+    Vx::Array<double> GetAvailableSampleRates() override
+    {
+        Vx::Array<double> rates;
+        rates.Add(44100.0);
+        rates.Add(48000.0);
+        return rates;
+    }
+    Vx::Array<std::int32_t> GetAvailableBufferSizes() override
+    {
+        Vx::Array<std::int32_t> sizes;
+        sizes.Add(128);
+        sizes.Add(256);
+        return sizes;
+    }
+    std::int32_t GetDefaultBufferSize() override { return mScript.defaultBufferSize; }
+    String Open(std::uint64_t inputs, std::uint64_t outputs, double rate, std::int32_t blockSize) override
+    {
+        Close();
+        const OpenCall call{inputs, outputs, rate, blockSize};
+        mScript.opens.push_back(call);
+        const std::string error = mScript.refuse(call);
+        if (!error.empty())
+            return String(error.c_str());
+        const std::uint64_t allInputs = (std::uint64_t{1} << mScript.inputChannels) - 1;
+        const std::uint64_t allOutputs = (std::uint64_t{1} << mScript.outputChannels) - 1;
+        mActiveInputs = mScript.activateAll ? allInputs : inputs & allInputs;
+        mActiveOutputs = mScript.activateAll ? allOutputs : outputs & allOutputs;
+        mRate = mScript.grantedRate(call);
+        mBlockSize = mScript.grantedBlock(call);
+        mOpen = true;
+        return String();
+    }
+    void Close() override
+    {
+        Stop();
+        mOpen = false;
+    }
+    bool IsOpen() override { return mOpen; }
+    void Start(Vx::AudioIODeviceCallback* callback) override
+    {
+        if (!mOpen || callback == nullptr)
+            return;
+        callback->AudioDeviceAboutToStart(this);
+        mCallback = callback;
+    }
+    void Stop() override
+    {
+        if (auto* callback = mCallback)
+        {
+            mCallback = nullptr;
+            callback->AudioDeviceStopped();
+        }
+    }
+    bool IsPlaying() override { return mCallback != nullptr; }
+    String GetLastError() override { return String(); }
+    std::int32_t GetCurrentBufferSizeSamples() override { return mBlockSize; }
+    double GetCurrentSampleRate() override { return mRate; }
+    std::int32_t GetCurrentBitDepth() override { return 32; }
+    std::uint64_t GetActiveOutputChannels() const override { return mActiveOutputs; }
+    std::uint64_t GetActiveInputChannels() const override { return mActiveInputs; }
+    std::int32_t GetOutputLatencyInSamples() override { return 0; }
+    std::int32_t GetInputLatencyInSamples() override { return 0; }
+
+    bool IsStarted() const { return mCallback != nullptr; }
+
+    // One block through the callback, as an audio thread would: a pointer per
+    // active channel; every input channel holds inputValue.
+    std::vector<std::vector<float>> Block(float inputValue = 0.0f)
+    {
+        std::vector<std::vector<float>> inputs(std::popcount(mActiveInputs),
+                                               std::vector<float>(mBlockSize, inputValue));
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            for (auto& sample : inputs[i])
+                sample += static_cast<float>(i) / 100.0f;
+        std::vector<std::vector<float>> outputs(std::popcount(mActiveOutputs), std::vector<float>(mBlockSize, -9.0f));
+        std::vector<const float*> in;
+        std::vector<float*> out;
+        for (auto& channel : inputs)
+            in.push_back(channel.data());
+        for (auto& channel : outputs)
+            out.push_back(channel.data());
+        mCallback->AudioDeviceIOCallback(in.data(), static_cast<std::int32_t>(in.size()), out.data(),
+                                         static_cast<std::int32_t>(out.size()), mBlockSize);
+        return outputs;
+    }
+
+private:
+    static StringArray Names(std::uint32_t count)
+    {
+        StringArray names;
+        for (std::uint32_t i = 0; i < count; ++i)
+            names.Add(String::Format("channel %u", i + 1));
+        return names;
+    }
+
+    FakeScript& mScript;
+    bool mOpen = false;
+    double mRate = 0;
+    std::int32_t mBlockSize = 0;
+    std::uint64_t mActiveInputs = 0, mActiveOutputs = 0;
+    Vx::AudioIODeviceCallback* mCallback = nullptr;
+};
+
+class FakeDeviceType : public Vx::AudioIODeviceType
+{
+public:
+    FakeDeviceType() : AudioIODeviceType(String("Fake")) {}
+
+    void ScanForDevices() override {}
+    StringArray GetDeviceNames(bool) const override { return StringArray(); }
+    std::int32_t GetDefaultDeviceIndex(bool) const override { return 0; }
+    std::int32_t GetIndexOfDevice(Vx::AudioIODevice*, bool) const override { return 0; }
+    bool HasSeparateInputsAndOutputs() const override { return true; }
+    Vx::AudioIODevice* CreateDevice(const String& output, const String&) override
+    {
+        for (const auto& name : gScript->alsaNames)
+            if (name == output.GetCString() && gScript->creationsLeft != 0)
+            {
+                if (gScript->creationsLeft > 0)
+                    --gScript->creationsLeft;
+                ++gScript->created;
+                gScript->current = new FakeDevice(output, *gScript);
+                return gScript->current;
+            }
+        return nullptr;
+    }
+    void GetDeviceIDs(LAudioDevice::AudioType type, Vx::IArray<AudioDeviceID>& list, std::int32_t capability) override
+    {
+        list.RemoveAll();
+        gScript->listedCapabilities.push_back(capability);
+        for (const auto& name : type == LAudioDevice::kAudioTypeALSA ? gScript->alsaNames : gScript->jackNames)
+            list.Add(AudioDeviceID{String(name.c_str()), type});
+    }
+};
+
+Vx::AudioIODeviceType* MakeFakeType()
+{
+    return new FakeDeviceType();
+}
+
+// Renders what the test asks for, on the device's worker, and records its calls.
+class Receiver : public Vx::LAudioDeviceCallbackReceiver
+{
+public:
+    void RenderSamples(std::int32_t offset, std::int32_t frameCount, Vx::IArray<RCPtr<Vx::LIBuffer>>& capture) override
+    {
+        std::vector<std::vector<float>> captured;
+        for (std::uint32_t c = 0; c < capture.GetCount(); ++c)
+        {
+            const float* samples = static_cast<const float*>(capture[c]->GetData());
+            captured.emplace_back(samples, samples + frameCount);
+        }
+        if (render)
+            render(offset, frameCount);
+        std::lock_guard<std::mutex> lock(mutex);
+        captures.push_back(std::move(captured));
+        changed.notify_all();
+    }
+    void OnAboutToStart() override
+    {
+        ++aboutToStart;
+        if (onAboutToStart)
+            onAboutToStart();
+    }
+    void OnStopped() override { ++stopped; }
+    void OnRenderDataLate(std::int32_t missing) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        late.push_back(missing);
+    }
+
+    bool WaitForRenders(std::size_t count)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, 5s, [&] { return captures.size() >= count; });
+    }
+
+    std::function<void(std::int32_t, std::int32_t)> render;
+    std::function<void()> onAboutToStart;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::vector<std::vector<float>>> captures;
+    std::vector<std::int32_t> late;
+    std::atomic<int> aboutToStart{0}, stopped{0};
+};
+
+// Render buffers holding the values given, one buffer per channel.
+Vx::RCPtrArray<Vx::LIBuffer> Buffers(const std::vector<std::vector<float>>& channels)
+{
+    Vx::RCPtrArray<Vx::LIBuffer> buffers;
+    for (const auto& channel : channels)
+    {
+        RCPtr<Vx::LIBuffer> buffer = Vx::LAudioSampleBuffer::Create(
+            static_cast<std::uint32_t>(channel.size() * sizeof(float)), 0, Vx::kBufferZeroFill);
+        std::copy(channel.begin(), channel.end(), static_cast<float*>(buffer->GetData()));
+        buffers.Add(buffer);
+    }
+    return buffers;
+}
+
+std::vector<float> Counting(int from, int count)
+{
+    std::vector<float> values;
+    for (int i = 0; i < count; ++i)
+        values.push_back(static_cast<float>(from + i));
+    return values;
+}
+
+class AudioDevice : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        gScript = &script;
+        previousFactory = LAudioDevice::SetDeviceTypeFactory(&MakeFakeType);
+    }
+    void TearDown() override
+    {
+        device = nullptr;
+        EXPECT_TRUE(AllDeleted(script));
+        LAudioDevice::SetDeviceTypeFactory(previousFactory);
+        gScript = nullptr;
+    }
+
+    // A device opened at 48000 Hz, started with the masks and block size.
+    void StartDevice(std::uint64_t capture, std::uint64_t render, std::int32_t blockSize)
+    {
+        device = LAudioDevice::Create({String("Card"), LAudioDevice::kAudioTypeALSA});
+        ASSERT_NE(device, nullptr);
+        device->SetCallbackReceiver(receiver);
+        ASSERT_EQ(device->Open(48000), 0);
+        ASSERT_EQ(device->Start(capture, render, blockSize, 2), 0);
+    }
+
+    FakeScript script;
+    LAudioDevice::DeviceTypeFactory previousFactory = nullptr;
+    RCPtr<Receiver> receiver{new Receiver()};
+    RCPtr<LAudioDevice> device;
+};
+
+TEST_F(AudioDevice, StartResultsAreTracedAsATable)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(FakeScript&)> script;
+        bool open;
+        std::uint64_t capture, render;
+        std::int32_t blockSize;
+        Vx::VxRESULT expected;
+    };
+    const auto refuseEveryOpen = [](FakeScript& s) {
+        s.refuse = [](const OpenCall&) { return std::string("refused"); };
+        s.creationsLeft = 1;
+    };
+    const std::vector<Case> cases{
+        {"no device (Open could make none)", refuseEveryOpen, true, 3, 3, 256, -200},
+        {"never opened", nullptr, false, 3, 3, 256, -201},
+        {"rate changed on reopening",
+         [](FakeScript& s) { s.grantedRate = [](const OpenCall& c) { return c.blockSize == 64 ? 44100.0 : c.rate; }; },
+         true, 3, 3, 64, -203},
+        {"reopening refused",
+         [](FakeScript& s) {
+             s.refuse = [](const OpenCall& c) { return std::string(c.blockSize == 64 ? "refused" : ""); };
+         },
+         true, 3, 3, 64, -204},
+        {"capture mask outside the active inputs", nullptr, true, 0b100, 3, 256, -205},
+        {"render mask outside the active outputs", nullptr, true, 3, 0b1000, 256, -206},
+        {"block size not granted", [](FakeScript& s) { s.grantedBlock = [](const OpenCall&) { return 512; }; }, true, 3,
+         3, 64, -207},
+        {"buffers too large to allocate", nullptr, true, 3, 3, 0x10000000, static_cast<Vx::VxRESULT>(0x80000002u)},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        FakeScript row;
+        gScript = &row;
+        if (c.script)
+            c.script(row);
+        device = LAudioDevice::Create({String("Card"), LAudioDevice::kAudioTypeALSA});
+        ASSERT_NE(device, nullptr);
+        if (c.open)
+            device->Open(48000);
+        VxTest::CaptureStderr captured;
+        EXPECT_EQ(device->Start(c.capture, c.render, c.blockSize, 2), c.expected);
+        EXPECT_EQ(captured.Finish(), "LAudioDevice::Start returning " + std::to_string(c.expected) + "\n");
+        EXPECT_FALSE(device->IsStarted());
+        EXPECT_TRUE(row.current == nullptr || !row.current->IsStarted());
+        device = nullptr;
+        EXPECT_TRUE(AllDeleted(row));
+    }
+    gScript = &script;
+}
+
+TEST_F(AudioDevice, StartingTwiceIsRefusedAndTraced)
+{
+    StartDevice(3, 3, 128);
+    EXPECT_EQ(receiver->aboutToStart.load(), 1) << "about-to-start arrives inside Start";
+    VxTest::CaptureStderr captured;
+    EXPECT_EQ(device->Start(3, 3, 128, 2), -202);
+    EXPECT_EQ(captured.Finish(), "LAudioDevice::Start returning -202\n");
+    EXPECT_TRUE(device->IsStarted());
+    device->Stop();
+    EXPECT_EQ(receiver->stopped.load(), 1);
+    EXPECT_FALSE(device->IsStarted());
+    // Opened again after Stop: Start works again.
+    EXPECT_EQ(device->Start(3, 3, 128, 2), 0);
+}
+
+TEST_F(AudioDevice, FewerThanTwoCaptureSetsRunWithTwo)
+{
+    for (const std::uint32_t sets : {0u, 1u})
+    {
+        SCOPED_TRACE(sets);
+        device = LAudioDevice::Create({String("Card"), LAudioDevice::kAudioTypeALSA});
+        device->SetCallbackReceiver(receiver);
+        ASSERT_EQ(device->Open(48000), 0);
+        VxTest::CaptureStderr captured;
+        ASSERT_EQ(device->Start(3, 0, 4, sets), 0);
+        EXPECT_NE(captured.Finish().find("JUCE Assertion failure in AudioDevice.cpp:"), std::string::npos);
+        // Two blocks captured before the worker reads either are both kept.
+        receiver->captures.clear();
+        script.current->Block(1.0f);
+        script.current->Block(2.0f);
+        ASSERT_TRUE(receiver->WaitForRenders(2));
+        device->Stop();
+        EXPECT_EQ(receiver->captures[0][0][0], 1.0f);
+        EXPECT_EQ(receiver->captures[1][0][0], 2.0f);
+    }
+}
+
+TEST_F(AudioDevice, WithNothingRenderedBlocksPlaySilenceAndAreOwed)
+{
+    StartDevice(0, 1, 4);
+    for (int block = 0; block < 3; ++block)
+        EXPECT_EQ(script.current->Block()[0], std::vector<float>(4, 0.0f));
+    {
+        std::lock_guard<std::mutex> lock(receiver->mutex);
+        EXPECT_EQ(receiver->late, (std::vector<std::int32_t>{4, 8, 12}));
+    }
+
+    // Twelve frames are owed: of twenty, all are accepted (two blocks of room
+    // plus the debt) and the first twelve skipped.
+    EXPECT_EQ(device->RenderSamples(0, 20, Buffers({Counting(1, 20)})), 20);
+    // The callback plays the half of its block's parity.
+    EXPECT_EQ(script.current->Block()[0], Counting(17, 4));
+    EXPECT_EQ(script.current->Block()[0], Counting(13, 4));
+    std::lock_guard<std::mutex> lock(receiver->mutex);
+    EXPECT_EQ(receiver->late.size(), 3u);
+}
+
+TEST_F(AudioDevice, RenderedFramesWrapAroundTheRing)
+{
+    StartDevice(0, 1, 4);
+    EXPECT_EQ(device->RenderSamples(0, 6, Buffers({Counting(1, 6)})), 6);
+    EXPECT_EQ(script.current->Block()[0], Counting(1, 4));
+    // Room for six: two at the ring's end, four from its start.
+    EXPECT_EQ(device->RenderSamples(0, 6, Buffers({Counting(7, 6)})), 6);
+    EXPECT_EQ(device->RenderSamples(0, 4, Buffers({Counting(0, 4)})), 0) << "the ring is full";
+    EXPECT_EQ(script.current->Block()[0], Counting(5, 4));
+    EXPECT_EQ(script.current->Block()[0], Counting(9, 4));
+    // An offset into the source.
+    EXPECT_EQ(device->RenderSamples(2, 4, Buffers({Counting(100, 6)})), 4);
+    EXPECT_EQ(script.current->Block()[0], Counting(102, 4));
+}
+
+TEST_F(AudioDevice, WholeBlocksPlayOnePeriodAfterTheOther)
+{
+    constexpr int kBlock = 8;
+    std::atomic<int> rendered{0};
+    // Two blocks of silence ahead, then one block per period, each of its own value.
+    receiver->onAboutToStart = [&] {
+        EXPECT_EQ(device->RenderSamples(0, 2 * kBlock, Buffers({std::vector<float>(2 * kBlock, 0.0f)})), 2 * kBlock);
+    };
+    receiver->render = [&](std::int32_t, std::int32_t frames) {
+        const float value = static_cast<float>(++rendered);
+        EXPECT_EQ(device->RenderSamples(0, frames, Buffers({std::vector<float>(frames, value)})), frames);
+    };
+    StartDevice(1, 1, kBlock);
+    for (int block = 0; block < 6; ++block)
+    {
+        const auto played = script.current->Block(static_cast<float>(10 * block))[0];
+        EXPECT_EQ(played, std::vector<float>(kBlock, block < 2 ? 0.0f : static_cast<float>(block - 1))) << block;
+        ASSERT_TRUE(receiver->WaitForRenders(block + 1));
+    }
+    device->Stop();
+    std::lock_guard<std::mutex> lock(receiver->mutex);
+    EXPECT_TRUE(receiver->late.empty());
+    for (int block = 0; block < 6; ++block)
+        EXPECT_EQ(receiver->captures[block][0], std::vector<float>(kBlock, 10.0f * block)) << block;
+}
+
+TEST_F(AudioDevice, ChannelMapsSkipTheActiveChannelsNotRequested)
+{
+    script.inputChannels = 4;
+    script.outputChannels = 3;
+    script.activateAll = true; // as a device that opens channels in pairs
+    receiver->onAboutToStart = [&] {
+        device->RenderSamples(0, 8, Buffers({std::vector<float>(8, 1.0f), std::vector<float>(8, 2.0f)}));
+    };
+    StartDevice(0b1010, 0b101, 4);
+    const auto outputs = script.current->Block(0.5f);
+    ASSERT_EQ(outputs.size(), 3u);
+    EXPECT_EQ(outputs[0], std::vector<float>(4, 1.0f));
+    EXPECT_EQ(outputs[1], std::vector<float>(4, 0.0f)) << "an output not requested is silent";
+    EXPECT_EQ(outputs[2], std::vector<float>(4, 2.0f));
+    ASSERT_TRUE(receiver->WaitForRenders(1));
+    device->Stop();
+    // Inputs 1 and 3 (each input carries its index / 100) are capture channels 0 and 1.
+    std::lock_guard<std::mutex> lock(receiver->mutex);
+    ASSERT_EQ(receiver->captures[0].size(), 2u);
+    EXPECT_EQ(receiver->captures[0][0], std::vector<float>(4, 0.5f + 1.0f / 100.0f));
+    EXPECT_EQ(receiver->captures[0][1], std::vector<float>(4, 0.5f + 3.0f / 100.0f));
+}
+
+TEST(AudioDeviceCounts, WrapWithoutAJumpInTheSets)
+{
+    struct Case
+    {
+        std::uint32_t count, sets, next;
+    };
+    for (const auto& c : {Case{0, 2, 1}, Case{0x7FFFFFE, 3, 0x7FFFFFF}, Case{0x7FFFFFF, 3, 2}, Case{0x7FFFFFF, 2, 0},
+                          Case{0x7FFFFFF, 5, 3}})
+    {
+        const std::uint32_t next = LAudioDevice::NextBlockCount(c.count, c.sets);
+        EXPECT_EQ(next, c.next) << c.count << " of " << c.sets;
+        EXPECT_EQ(next % c.sets, (c.count % c.sets + 1) % c.sets) << "the set after " << c.count;
+    }
+}
+
+TEST_F(AudioDevice, OpenEndsWithAFreshDeviceAtTheRate)
+{
+    script.inputChannels = 0;
+    device = LAudioDevice::Create({String("Card"), LAudioDevice::kAudioTypeALSA});
+    ASSERT_EQ(device->Open(48000), 0);
+    // A trial open at the device's default size, then a fresh device for good.
+    ASSERT_EQ(script.opens.size(), 2u);
+    EXPECT_EQ(script.opens[0].inputs, 0u) << "no inputs: no capture channels";
+    EXPECT_EQ(script.opens[0].outputs, 3u);
+    EXPECT_EQ(script.opens[0].blockSize, 0);
+    EXPECT_EQ(script.opens[1].blockSize, 256);
+    EXPECT_EQ(script.created.load(), 2);
+    EXPECT_EQ(script.deleted.load(), 1);
+    EXPECT_TRUE(script.current->IsOpen());
+    EXPECT_EQ(device->GetCurrentSampleRate(), 48000.0);
+    EXPECT_TRUE(device->IsBufferSizeAvailable(128));
+    EXPECT_FALSE(device->IsBufferSizeAvailable(512));
+    EXPECT_TRUE(device->IsSampleRateAvailable(44100.0));
+    EXPECT_FALSE(device->IsSampleRateAvailable(96000.0));
+    EXPECT_EQ(device->GetRenderChannelCount(), 2);
+    EXPECT_EQ(device->GetCaptureChannelCount(), 0);
+
+    // A device that runs at another rate than asked for is no device at that rate.
+    script.grantedRate = [](const OpenCall&) { return 44100.0; };
+    EXPECT_EQ(device->Open(48000), static_cast<Vx::VxRESULT>(0x80000008u));
+    EXPECT_FALSE(script.current->IsOpen());
+}
+
+TEST_F(AudioDevice, WithoutAFrameworkDeviceTheDefaultsAnswer)
+{
+    script.refuse = [](const OpenCall&) { return std::string("refused"); };
+    script.creationsLeft = 1;
+    device = LAudioDevice::Create({String("Card"), LAudioDevice::kAudioTypeALSA});
+    ASSERT_EQ(device->Open(48000), static_cast<Vx::VxRESULT>(0x80000008u));
+    EXPECT_EQ(device->GetDefaultBufferSize(), 512);
+    EXPECT_EQ(device->GetCurrentSampleRate(), 44100.0);
+    EXPECT_EQ(device->GetCurrentBufferSize(), 512);
+    EXPECT_EQ(device->GetCurrentBitDepth(), 16);
+    EXPECT_EQ(device->GetCaptureChannelCount(), 0);
+    EXPECT_EQ(device->GetRenderChannelCount(), 0);
+    EXPECT_FALSE(device->IsBufferSizeAvailable(256));
+    EXPECT_FALSE(device->IsPlaying());
+    EXPECT_TRUE(device->GetLastError().IsEmpty());
+}
+
+TEST_F(AudioDevice, ListsAndCreatesByIdentity)
+{
+    script.alsaNames = {"Card", "Other"};
+    script.jackNames = {"Jack"};
+    Vx::Array<LAudioDevice::AudioDeviceID> list;
+    list.Add({String("stale"), LAudioDevice::kAudioTypeALSA});
+    LAudioDevice::GetDeviceList(list);
+    ASSERT_EQ(list.GetCount(), 3u);
+    EXPECT_EQ(list[0], (LAudioDevice::AudioDeviceID{String("Card"), LAudioDevice::kAudioTypeALSA}));
+    EXPECT_EQ(list[1], (LAudioDevice::AudioDeviceID{String("Other"), LAudioDevice::kAudioTypeALSA}));
+    EXPECT_EQ(list[2], (LAudioDevice::AudioDeviceID{String("Jack"), LAudioDevice::kAudioTypeJACK}));
+    EXPECT_EQ(script.listedCapabilities, (std::vector<std::int32_t>{3, 3}));
+
+    EXPECT_EQ(LAudioDevice::Create({String("Card"), LAudioDevice::kAudioTypeIOSAudio}), nullptr);
+    EXPECT_EQ(LAudioDevice::Create({String("Missing"), LAudioDevice::kAudioTypeALSA}), nullptr);
+
+    LAudioDevice::AudioDeviceID found;
+    ASSERT_EQ(LAudioDevice::FindDefaultOutputDevice(found), 0);
+    EXPECT_EQ(found, (LAudioDevice::AudioDeviceID{String("Card"), LAudioDevice::kAudioTypeALSA}));
+    script.outputChannels = 0;
+    EXPECT_EQ(LAudioDevice::FindDefaultOutputDevice(found), static_cast<Vx::VxRESULT>(0x80000008u));
+
+    for (const auto& [type, name] : {std::pair{1, "ASIO"}, {5, "iOS Audio"}, {6, "ALSA"}, {7, "JACK"}, {9, ""}})
+        EXPECT_STREQ(LAudioDevice::GetAudioTypeName(type), name);
+}
+
+TEST_F(AudioDevice, AReceiverReplacedWhileRenderingLivesUntilItsCallReturns)
+{
+    std::mutex gate;
+    std::condition_variable opened;
+    bool rendering = false, release = false;
+    receiver->render = [&](std::int32_t, std::int32_t) {
+        std::unique_lock<std::mutex> lock(gate);
+        rendering = true;
+        opened.notify_all();
+        opened.wait(lock, [&] { return release; });
+    };
+    StartDevice(1, 0, 4);
+    script.current->Block();
+    {
+        std::unique_lock<std::mutex> lock(gate);
+        ASSERT_TRUE(opened.wait_for(lock, 5s, [&] { return rendering; }));
+    }
+
+    Receiver* const inUse = receiver.Get();
+    std::atomic<bool> replaced{false};
+    std::thread replacer([&] {
+        device->SetCallbackReceiver(nullptr);
+        replaced = true;
+    });
+    receiver = nullptr; // the device's reference is the last one
+    std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(replaced.load()) << "waits for the call in progress";
+    EXPECT_EQ(inUse->aboutToStart.load(), 1) << "still alive";
+    {
+        std::lock_guard<std::mutex> lock(gate);
+        release = true;
+    }
+    opened.notify_all();
+    replacer.join();
+    EXPECT_TRUE(replaced.load());
+    device->Stop();
+}
+
+TEST_F(AudioDevice, ReleasingTheLastReferenceEndsTheWorkerAndTheDevice)
+{
+    StartDevice(1, 1, 4);
+    script.current->Block();
+    ASSERT_TRUE(receiver->WaitForRenders(1));
+    // Between passes only the worker's own reference is left besides ours.
+    for (int i = 0; i < 1000 && device->GetRefCount() != 2; ++i)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(device->GetRefCount(), 2u);
+    EXPECT_EQ(device->GetContainedRefCount(), 1u);
+    device = nullptr;
+    EXPECT_EQ(script.deleted.load(), script.created.load()) << "every framework device deleted";
+    EXPECT_EQ(receiver->GetRefCount(), 1u) << "the device let go of its receiver";
+}
+
+TEST_F(AudioDevice, ADeviceReleasedDuringARenderGoesWhenTheRenderReturns)
+{
+    std::mutex gate;
+    std::condition_variable opened;
+    bool rendering = false, release = false;
+    receiver->render = [&](std::int32_t, std::int32_t) {
+        std::unique_lock<std::mutex> lock(gate);
+        rendering = true;
+        opened.notify_all();
+        opened.wait(lock, [&] { return release; });
+    };
+    StartDevice(1, 0, 4);
+    script.current->Block();
+    {
+        std::unique_lock<std::mutex> lock(gate);
+        ASSERT_TRUE(opened.wait_for(lock, 5s, [&] { return rendering; }));
+    }
+    device->Stop();
+    device = nullptr;
+    EXPECT_LT(script.deleted.load(), script.created.load()) << "the worker still holds it";
+    {
+        std::lock_guard<std::mutex> lock(gate);
+        release = true;
+    }
+    opened.notify_all();
+    EXPECT_TRUE(AllDeleted(script));
+}
+} // namespace
