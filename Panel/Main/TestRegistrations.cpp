@@ -1,5 +1,6 @@
 #include "Panel/Main/TestRegistrations.h"
 
+#include "Panel/Engine/VB05Common/BluetoothTest.h"
 #include "Panel/Engine/VB05Common/RAMTest.h"
 #include "Panel/Main/TestIdentifiers.h"
 
@@ -20,5 +21,7 @@ void RegisterTestCreators(LTestFactory& factory)
                      [] { return RCPtr<LThreadedTest>(MakeRCPtr<LDummyTest>(1000, 0)); });
     factory.Register(StringT<char, unsigned short>(TID_RAM),
                      [] { return RCPtr<LThreadedTest>(MakeRCPtr<VB05::LRAMTest>()); });
+    factory.Register(StringT<char, unsigned short>(TID_IO_BLUETOOTH),
+                     [] { return RCPtr<LThreadedTest>(MakeRCPtr<VB05::LBluetoothTest2>()); });
 }
 } // namespace Vx
