@@ -104,6 +104,25 @@ protected:
     std::chrono::steady_clock::time_point mFinished;
 };
 
+// The test's command runner writes the command, each output line (the last
+// one without a line end too) and the exit status into the test's log.
+TEST(BluetoothTestCommands, CommandsRunThroughTheTestLogTheirOutput)
+{
+    const Vx::RCPtr<Vx::VB05::LBluetoothTest2> test = Vx::MakeRCPtr<Vx::VB05::LBluetoothTest2>();
+    RecordingCallbacks callbacks;
+    test->SetCallbacks(&callbacks);
+    std::int32_t status = -100;
+    EXPECT_TRUE(test->Execute(String("printf 'one\\ntwo'"), status));
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(test->Execute(String("exit 3"), status));
+    EXPECT_EQ(status, 3 * 256);
+    test->SetCallbacks(nullptr);
+    EXPECT_EQ(callbacks.What(), (Lines{"log:Executing command: printf 'one\\ntwo'", "log:one", "log:two",
+                                       "log:Exit status: 0", "log:Executing command: exit 3", "log:Exit status: 768"}));
+    // Nothing runs: the abort only wakes the held command.
+    EXPECT_EQ(test->Abort(), 0);
+}
+
 TEST_F(BluetoothTestTest, TheIdMakesANewBluetoothTestEachTime)
 {
     const Vx::RCPtr<Vx::LThreadedTest> one = sTestFactory->Create(String(Vx::TID_IO_BLUETOOTH));
