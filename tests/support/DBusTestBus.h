@@ -113,6 +113,7 @@ private:
 
     DBusConnection* mConnection = nullptr;
     std::thread mThread;
+    std::atomic<std::thread::id> mThreadId{};
     std::atomic<bool> mStop{false};
     std::atomic<bool> mMonitoring{false};
     std::mutex mLock;

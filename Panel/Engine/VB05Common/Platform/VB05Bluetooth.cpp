@@ -212,8 +212,11 @@ LBluetooth::LBluetooth(RCPtr<LDBusClient> client) : mClient(std::move(client))
         VX_ASSERT_FALSE();
         return;
     }
-    // First, so that no object BlueZ adds during the listing is missed.
-    mClient->AddFilter(kObjectManagerRule, [this](DBusMessagePtr& message) { return MessageFilter(message); });
+    // First, so that no object BlueZ adds during the listing is missed.  A
+    // rule the client holds already belongs to another model: this one then
+    // follows nothing, and must not remove that one's filter when it goes.
+    mFollowing =
+        mClient->AddFilter(kObjectManagerRule, [this](DBusMessagePtr& message) { return MessageFilter(message); });
     try
     {
         std::unordered_map<std::string, InterfaceMap> objects;
@@ -225,7 +228,8 @@ LBluetooth::LBluetooth(RCPtr<LDBusClient> client) : mClient(std::move(client))
     }
     catch (...)
     {
-        mClient->RemoveFilter(kObjectManagerRule);
+        if (mFollowing)
+            mClient->RemoveFilter(kObjectManagerRule);
         ReleaseObjects();
         throw;
     }
@@ -235,7 +239,8 @@ LBluetooth::~LBluetooth()
 {
     if (mClient.IsNull())
         return;
-    mClient->RemoveFilter(kObjectManagerRule);
+    if (mFollowing)
+        mClient->RemoveFilter(kObjectManagerRule);
     ReleaseObjects();
 }
 

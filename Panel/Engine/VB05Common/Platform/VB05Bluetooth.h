@@ -195,6 +195,7 @@ private:
     void ReleaseObjects();
 
     RCPtr<LDBusClient> mClient;
+    bool mFollowing = false;
     // Shared, so that a caller's loop over the adapters outlives their removal.
     std::unordered_map<std::string, std::shared_ptr<Adapter>> mAdapters;
     std::unordered_map<std::string, RCPtr<LDevice>> mDevices;

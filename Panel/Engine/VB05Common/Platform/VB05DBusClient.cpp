@@ -146,8 +146,8 @@ LDBusClient::~LDBusClient()
 
 void LDBusClient::Shutdown() noexcept
 {
-    mStop.store(true);
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    // A sequentially consistent store: no separate barrier is needed.
+    mStop.store(true, std::memory_order_seq_cst);
     if (mWakeFd >= 0)
         WakeupMain();
     {

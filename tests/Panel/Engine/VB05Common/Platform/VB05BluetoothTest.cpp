@@ -406,6 +406,19 @@ TEST_F(BluetoothModelTest, TheModelGoesWithItsLastHolderAndItsDevicesStayReadabl
     EXPECT_EQ(Text(speaker->GetName()), "Speaker");
 }
 
+// The client keeps one object-manager filter: a second model over it lists
+// what is there but follows nothing, and its end leaves the first one's.
+TEST_F(BluetoothModelTest, ASecondModelOnOneClientLeavesTheFirstFollowing)
+{
+    AddAdapterAndDevices();
+    MakeModel();
+    Vx::RCPtr<LIBluetooth> second = Vx::MakeRCPtr<LBluetooth>(mClient);
+    EXPECT_EQ(second->GetDevices().size(), 2u);
+    second = nullptr;
+    mBluez.AddDevice("hci0", "AA:BB:CC:DD:EE:05", "After");
+    EXPECT_TRUE(WaitUntil([&] { return !Device("AA:BB:CC:DD:EE:05").IsNull(); }));
+}
+
 //==============================================================================
 class BluetoothWithoutBluezTest : public BluetoothModelTest
 {

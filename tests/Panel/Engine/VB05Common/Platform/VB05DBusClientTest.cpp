@@ -122,6 +122,14 @@ private:
     std::vector<Seen> mSeen;
 };
 
+// Ends the client, and with it every delivery and filter call, before the
+// listeners and what the filters use that were declared before it go.
+struct ClientEnd
+{
+    Vx::RCPtr<LDBusClient>& client;
+    ~ClientEnd() { client = nullptr; }
+};
+
 // A fresh bus for every test, a peer that answers calls, and a client.
 class DBusClientTest : public ::testing::Test
 {
@@ -294,6 +302,7 @@ TEST_F(DBusClientTest, AFilterCallbackCanCallOnTheDispatchThread)
 {
     std::mutex mutex;
     std::string seen;
+    const ClientEnd end{mClient};
     const bool added = mClient->AddFilter("type='signal',interface='vx.test.Trigger'", [&](DBusMessagePtr& message) {
         if (dbus_message_is_signal(message.Get(), "vx.test.Trigger", "Go"))
         {
@@ -319,6 +328,7 @@ TEST_F(DBusClientTest, FiltersAreKeptOnePerRuleAndRemovedOnce)
     const std::string rule = "type='signal',interface='vx.test.Counted'";
     std::atomic<int> first{0};
     std::atomic<int> second{0};
+    const ClientEnd end{mClient};
     ASSERT_TRUE(mClient->AddFilter(rule, [&](DBusMessagePtr& message) {
         if (dbus_message_is_signal(message.Get(), "vx.test.Counted", "Tick"))
             ++first;
@@ -350,6 +360,7 @@ TEST_F(DBusClientTest, RemovingAFilterWaitsForItsRunningCallback)
     Gate gate;
     std::atomic<bool> entered{false};
     std::atomic<bool> returned{false};
+    const ClientEnd end{mClient};
     ASSERT_TRUE(mClient->AddFilter(rule, [&](DBusMessagePtr& message) {
         if (dbus_message_is_signal(message.Get(), "vx.test.Slow", "Go"))
         {
@@ -402,13 +413,15 @@ TEST_F(DBusClientTest, SubscriptionsMatchByPathInterfaceAndMemberWithEmptyForAny
     };
     // Added last, so that it gets every signal the case's subscription does not.
     RecordingListener others;
+    std::vector<std::unique_ptr<RecordingListener>> listeners;
+    const ClientEnd end{mClient};
     int number = 0;
     for (const Case& c : cases)
     {
         SCOPED_TRACE(std::string(c.path) + " " + (c.interface ? c.interface : "(null)") + " " +
                      (c.member ? c.member : "(null)") + " <- " + c.signalPath + " " + c.signalInterface + " " +
                      c.signalMember);
-        RecordingListener listener;
+        RecordingListener& listener = *listeners.emplace_back(std::make_unique<RecordingListener>());
         ASSERT_TRUE(mClient->AddSignalListener(c.path, c.interface, c.member, &listener));
         ASSERT_TRUE(mClient->AddSignalListener(nullptr, nullptr, nullptr, &others));
         Sync();
@@ -438,6 +451,7 @@ TEST_F(DBusClientTest, ASignalReachesOnlyTheFirstMatchingSubscription)
 {
     RecordingListener first;
     RecordingListener second;
+    const ClientEnd end{mClient};
     ASSERT_TRUE(mClient->AddSignalListener("/vx/a", "vx.test.One", "Ping", &first));
     ASSERT_TRUE(mClient->AddSignalListener("/vx/a", "", "", &second));
     Sync();
@@ -459,6 +473,7 @@ TEST_F(DBusClientTest, SignalsArriveInOrderAlsoWhenTheyQueueUp)
     RecordingListener listener;
     Gate gate;
     listener.mGate = &gate;
+    const ClientEnd end{mClient};
     ASSERT_TRUE(mClient->AddSignalListener("/vx/a", "vx.test.One", "Seq", &listener));
     Sync();
     mPeer->EmitSignal("/vx/a", "vx.test.One", "Seq", 0);
@@ -499,6 +514,7 @@ TEST_F(DBusClientTest, MatchRulesReachTheBusAndAnUnknownRemovalSendsNothing)
 
     RecordingListener listener;
     RecordingListener stranger;
+    const ClientEnd end{mClient};
     ASSERT_TRUE(mClient->AddSignalListener("/org/bluez/hci0", "org.freedesktop.DBus.Properties", "PropertiesChanged",
                                            &listener));
     ASSERT_TRUE(mClient->AddSignalListener(nullptr, "vx.test.One", nullptr, &listener));
@@ -535,6 +551,7 @@ TEST_F(DBusClientTest, RemovingASubscriptionWaitsForADeliveryUnderWay)
     RecordingListener listener;
     Gate gate;
     listener.mGate = &gate;
+    const ClientEnd end{mClient};
     ASSERT_TRUE(mClient->AddSignalListener("/vx/a", nullptr, nullptr, &listener));
     Sync();
     mPeer->EmitSignal("/vx/a", "vx.test.One", "Ping", 1);
@@ -598,7 +615,9 @@ TEST_F(DBusClientTest, CallsStillWaitingAtDestructionAreCompleted)
     EXPECT_EQ(outcome, "error fail: fail");
 }
 
-volatile std::sig_atomic_t gInterruptions = 0;
+// Lock-free, so that the handler may count.
+std::atomic<int> gInterruptions{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 // Every thread of the process with that name.
 std::vector<pid_t> ThreadsNamed(const std::string& name)
@@ -629,7 +648,7 @@ TEST_F(DBusClientTest, AnInterruptedPollDoesNotStopTheDispatchThread)
     struct sigaction previous
     {
     };
-    action.sa_handler = [](int) { gInterruptions = gInterruptions + 1; };
+    action.sa_handler = [](int) { ++gInterruptions; };
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0; // no SA_RESTART: poll returns EINTR
     ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
