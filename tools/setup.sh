@@ -8,6 +8,8 @@ packages=(
   g++ cmake ninja-build ccache pkg-config clang libclang-rt-14-dev clang-format-14 git
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # the simulated system bus and BlueZ (run with Debian's /usr/bin/python3)
+  dbus-daemon python3-dbusmock
   # JUCE and what Debian's JUCE links against
   juce-modules-source libasound2-dev libfreetype-dev libpng-dev libjpeg-dev zlib1g-dev
   libflac-dev libvorbis-dev libogg-dev libexpat1-dev fonts-dejavu-core

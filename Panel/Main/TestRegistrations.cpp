@@ -1,5 +1,6 @@
 #include "Panel/Main/TestRegistrations.h"
 
+#include "Panel/Engine/VB05Common/BluetoothTest.h"
 #include "Panel/Engine/VB05Common/EthernetTest.h"
 #include "Panel/Engine/VB05Common/RAMTest.h"
 #include "Panel/Engine/VB05Common/StorageTest.h"
@@ -58,5 +59,7 @@ void RegisterTestCreators(LTestFactory& factory)
     });
     factory.Register(StringT<char, unsigned short>(TID_IO_ETHERNET), [] { return VB05::CreateEthernetTest(); });
     factory.Register(StringT<char, unsigned short>(TID_IO_WIFI), [] { return VB05::CreateWiFiTest(); });
+    factory.Register(StringT<char, unsigned short>(TID_IO_BLUETOOTH),
+                     [] { return RCPtr<LThreadedTest>(MakeRCPtr<VB05::LBluetoothTest2>()); });
 }
 } // namespace Vx
