@@ -1,4 +1,5 @@
 #include "tests/JuceBackend/DisplayTestSupport.h"
+#include "tests/support/ChildProcess.h"
 
 #include "JuceBackend/native/juce_linuxfb_Backend.h"
 #include "JuceBackend/native/juce_linuxfb_Messaging.h"
@@ -394,16 +395,12 @@ juce::JUCEApplicationBase* CreateNoApplication()
     return nullptr;
 }
 
-// Forks a child that runs body() and ends with its result; the child's status.
+// Runs body() in a child with a time limit; the child's wait status.
 int RunInChild(const std::function<int()>& body)
 {
-    const auto pid = ::fork();
-    if (pid == 0)
-        ::_exit(body());
-
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
+    const VxTest::ChildResult child = VxTest::RunInChild(body);
+    EXPECT_FALSE(child.timedOut);
+    return child.status;
 }
 } // namespace
 
