@@ -508,32 +508,15 @@ int SimSequencer::deleteSimplePort (snd_seq_t* seq, int port)
 
 int SimSequencer::connectFrom (snd_seq_t* seq, int myPort, int sourceClient, int sourcePort)
 {
-    const std::lock_guard<std::mutex> sl (lock);
-    auto* handle = findHandle (seq);
-
-    if (handle == nullptr)
-        return -EBADFD;
-
-    if (const auto error = failConnect.load(); error != 0)
-        return -error;
-
-    auto* source = findPort (sourceClient, sourcePort);
-
-    if (source == nullptr || findPort (handle->client, myPort) == nullptr)
-        return -EINVAL;
-
-    if ((source->capability & SND_SEQ_PORT_CAP_SUBS_READ) == 0)
-        return -EPERM;
-
-    for (const auto& s : subscriptions)
-        if (s.senderClient == sourceClient && s.senderPort == sourcePort && s.destClient == handle->client && s.destPort == myPort)
-            return -EBUSY;
-
-    subscriptions.push_back ({ sourceClient, sourcePort, handle->client, myPort });
-    return 0;
+    return connect (seq, myPort, sourceClient, sourcePort, true);
 }
 
 int SimSequencer::connectTo (snd_seq_t* seq, int myPort, int destinationClient, int destinationPort)
+{
+    return connect (seq, myPort, destinationClient, destinationPort, false);
+}
+
+int SimSequencer::connect (snd_seq_t* seq, int myPort, int otherClient, int otherPort, bool otherSends)
 {
     const std::lock_guard<std::mutex> sl (lock);
     auto* handle = findHandle (seq);
@@ -544,19 +527,26 @@ int SimSequencer::connectTo (snd_seq_t* seq, int myPort, int destinationClient, 
     if (const auto error = failConnect.load(); error != 0)
         return -error;
 
-    auto* destination = findPort (destinationClient, destinationPort);
+    auto* other = findPort (otherClient, otherPort);
 
-    if (destination == nullptr || findPort (handle->client, myPort) == nullptr)
+    if (other == nullptr || findPort (handle->client, myPort) == nullptr)
         return -EINVAL;
 
-    if ((destination->capability & SND_SEQ_PORT_CAP_SUBS_WRITE) == 0)
+    // The other port must let itself be read from, or written to.
+    const auto needed = otherSends ? SND_SEQ_PORT_CAP_SUBS_READ : SND_SEQ_PORT_CAP_SUBS_WRITE;
+
+    if ((other->capability & (unsigned int) needed) == 0)
         return -EPERM;
 
+    const Subscription wanted = otherSends ? Subscription { otherClient, otherPort, handle->client, myPort }
+                                           : Subscription { handle->client, myPort, otherClient, otherPort };
+
     for (const auto& s : subscriptions)
-        if (s.senderClient == handle->client && s.senderPort == myPort && s.destClient == destinationClient && s.destPort == destinationPort)
+        if (s.senderClient == wanted.senderClient && s.senderPort == wanted.senderPort
+            && s.destClient == wanted.destClient && s.destPort == wanted.destPort)
             return -EBUSY;
 
-    subscriptions.push_back ({ handle->client, myPort, destinationClient, destinationPort });
+    subscriptions.push_back (wanted);
     return 0;
 }
 

@@ -153,6 +153,8 @@ private:
     void sendFrom (int client, int port, StoredEvent event, int depth);
     void deliver (StoredEvent event, int client, int port, int depth);
     void removeSubscriptionsOf (int client, int port);
+    /** Subscribes the handle's port and another port: from it (otherSends) or to it. */
+    int connect (snd_seq_t*, int myPort, int otherClient, int otherPort, bool otherSends);
     void dropClient (int client);
 
     mutable std::mutex lock;
