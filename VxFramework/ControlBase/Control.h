@@ -5,6 +5,7 @@
 #include "VxFramework/ControlBase/Look.h"
 #include "VxFramework/ControlBase/SkinDescriptors.h"
 #include "VxFramework/ControlBase/StringTable.h"
+#include "VxFramework/ControlBase/UITarget.h"
 #include "VxFramework/Notification/NotificationClient.h"
 #include "VxFramework/Notification/NotificationDistributor.h"
 #include "VxFramework/Notification/NotificationHandler.h"
@@ -69,7 +70,7 @@ private:
 // (OnCreated); only a created control dispatches notifications, and applying
 // a descriptor to a created control re-skins it in place.  Control trees are
 // used on the user-interface thread only.
-class LControl : public LNotificationDistributor, public LNotificationClient, public LTaggableObject
+class LControl : public UITarget, public LNotificationDistributor, public LNotificationClient, public LTaggableObject
 {
 public:
     using Text = StringT<char, unsigned short>;
@@ -159,16 +160,27 @@ public:
     ~LControl() override;
 
     // ---- Virtual operations ------------------------------------------------
+    // The input operations, first and in this order (the root window's
+    // interface).
 
+    VxRESULT OnPointerEnter() override;
+    VxRESULT OnPointerMove(const RCPtr<LPointWithModifiersParam>& param) override;
+    VxRESULT OnPointerDown(const RCPtr<LMouseButtonParam>& param) override;
+    VxRESULT OnPointerUp(const RCPtr<LMouseButtonParam>& param) override;
+    VxRESULT OnPointerLeave() override;
+    VxRESULT BeginCapture(std::int32_t button, const PointT<int>& point) override;
     // Not captured: an assertion and 1.  Clears the capture and every pressed
     // and dragging flag and tells the root window.
-    virtual VxRESULT OnCaptureLost();
+    VxRESULT OnCaptureLost() override;
+    VxRESULT OnKey(const RCPtr<LKeyParam>& key) override;
+    VxRESULT OnMouseWheel(const RCPtr<LMouseWheelParam>& param) override;
+    VxRESULT OnMouseWheelHorizontal(const RCPtr<LMouseWheelParam>& param) override;
     // RecalcLayout; 0.
-    virtual VxRESULT OnWindowResized();
+    VxRESULT OnWindowResized() override;
     // Asked before the focus moves away; true accepts.
-    virtual bool Validate(bool forward);
+    bool Validate(bool forward) override;
     // Gives up the focus, or the focus inside it; 1.
-    virtual VxRESULT OnFocusLost();
+    VxRESULT OnFocusLost() override;
     // 0 changed, 1 unchanged.
     virtual VxRESULT SetText(const Text& text);
     // Clamped to 0..1 (an assertion outside); a change sends
