@@ -74,9 +74,9 @@ VxRESULT LAudioDeviceClientEntry::PrepareAudioClient(const AudioDeviceID& id, st
     const std::uint64_t bytes = static_cast<std::uint64_t>(std::max(mBufferSize, 0)) * sizeof(float);
     for (std::int32_t n = 0; n < renderChannels; ++n)
     {
-        RCPtr<LIBuffer> buffer =
-            bytes <= kMaxBufferSize ? LAudioSampleBuffer::Create(static_cast<std::uint32_t>(bytes), 0, kBufferZeroFill)
-                                    : nullptr;
+        RCPtr<LIBuffer> buffer = bytes <= kMaxBufferSize
+                                     ? LAudioSampleBuffer::Create(static_cast<std::uint32_t>(bytes), 0, kBufferZeroFill)
+                                     : nullptr;
         if (buffer == nullptr || Failed(mRenderBuffers.Add(buffer)))
         {
             tracer.Trace(-1, "LAudioDeviceClientEntry: Failed to allocate render buffer #%d (%d samples)", n,

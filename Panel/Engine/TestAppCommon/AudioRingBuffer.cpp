@@ -124,8 +124,7 @@ std::uint32_t AudioRingBuffer<T>::GetReadPointers(T** pointers, std::uint32_t co
 {
     const std::uint32_t read = mReadPosition.load();
     // Frames beyond those waiting may be the writer's at this moment.
-    const std::uint32_t run =
-        std::min({mCapacity - read, count, Distance(read, mWritePosition.load(), mCapacity)});
+    const std::uint32_t run = std::min({mCapacity - read, count, Distance(read, mWritePosition.load(), mCapacity)});
     for (std::size_t i = 0; i < mChannels.size(); ++i)
         pointers[i] = mChannels[i].get() + read;
     return run;

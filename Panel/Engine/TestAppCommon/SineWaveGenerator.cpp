@@ -20,8 +20,8 @@ float* SamplesOf(const RCPtr<LIBuffer>& buffer)
 
 bool Holds(const RCPtr<LIBuffer>& buffer, std::int32_t offset, std::int32_t count)
 {
-    return buffer != nullptr && static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(count) <=
-                                    buffer->GetSize() / sizeof(float);
+    return buffer != nullptr &&
+           static_cast<std::uint64_t>(offset) + static_cast<std::uint64_t>(count) <= buffer->GetSize() / sizeof(float);
 }
 } // namespace
 

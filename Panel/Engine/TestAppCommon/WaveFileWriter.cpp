@@ -54,9 +54,8 @@ VxRESULT LWaveFileWriter::Open(const String& path, std::int32_t channelCount, st
     std::unique_ptr<juce::FileOutputStream> stream = mRecord->file.createOutputStream(kStreamBufferSize);
     if (stream == nullptr || stream->failedToOpen())
         return VXR_E_FAIL;
-    juce::AudioFormatWriter* writer =
-        mRecord->format.createWriterFor(stream.get(), sampleRateHz, static_cast<unsigned int>(channelCount),
-                                        bitsPerSample, juce::StringPairArray(), 0);
+    juce::AudioFormatWriter* writer = mRecord->format.createWriterFor(
+        stream.get(), sampleRateHz, static_cast<unsigned int>(channelCount), bitsPerSample, juce::StringPairArray(), 0);
     if (writer == nullptr)
     {
         stream.reset();
