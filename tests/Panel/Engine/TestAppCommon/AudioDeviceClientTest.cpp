@@ -77,8 +77,7 @@ public:
         const Vx::RCPtrArray<Vx::LIBuffer> rendered = Buffers(2, frames, 0.5f);
         const std::int32_t accepted = client->RenderSamples(0, frames, rendered);
         Record(client, "render " + std::to_string(offset) + " " + std::to_string(frames) + " from " +
-                           std::to_string(capture.GetCount()) + " channels, " + std::to_string(accepted) +
-                           " accepted");
+                           std::to_string(capture.GetCount()) + " channels, " + std::to_string(accepted) + " accepted");
     }
     void OnAboutToStart(const RCPtr<LAudioDeviceClient>& client) override { Record(client, "about to start"); }
     void OnStopped(const RCPtr<LAudioDeviceClient>& client) override { Record(client, "stopped"); }
@@ -305,8 +304,9 @@ TEST_F(AudioDeviceClient, AStateNoOperationMakesIsARuntimeError)
         }
         catch (const std::runtime_error& error)
         {
-            EXPECT_TRUE(std::string(error.what())
-                            .starts_with("Runtime Error :  :  : Panel/Engine/TestAppCommon/AudioDeviceClient.cpp : Line "))
+            EXPECT_TRUE(
+                std::string(error.what())
+                    .starts_with("Runtime Error :  :  : Panel/Engine/TestAppCommon/AudioDeviceClient.cpp : Line "))
                 << error.what();
         }
     }

@@ -62,8 +62,8 @@ std::vector<std::string> Lines(const std::string& text)
 std::size_t CountLines(const std::string& text, const std::string& part)
 {
     const auto lines = Lines(text);
-    return static_cast<std::size_t>(
-        std::count_if(lines.begin(), lines.end(), [&](const std::string& line) { return line.find(part) != line.npos; }));
+    return static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [&](const std::string& line) { return line.find(part) != line.npos; }));
 }
 
 // Plays kRendered and keeps what was captured; checks that render buffers arrive silent.
@@ -152,9 +152,9 @@ TEST_F(AudioManager, FindsTheFirstNameThePatternMatchesAnywhere)
         int examined;
     };
     const std::vector<std::string> listed{kLoopback, kRn12, kSpeaker};
-    for (const auto& c : {Case{"RN12.*Direct hardware device without any conversions", kRn12, 2},
-                          Case{"Direct hardware", kRn12, 2}, Case{"", kLoopback, 1}, Case{"Speaker", kSpeaker, 3},
-                          Case{"rn12", "", 3}, Case{"^USB", "", 3}})
+    for (const auto& c :
+         {Case{"RN12.*Direct hardware device without any conversions", kRn12, 2}, Case{"Direct hardware", kRn12, 2},
+          Case{"", kLoopback, 1}, Case{"Speaker", kSpeaker, 3}, Case{"rn12", "", 3}, Case{"^USB", "", 3}})
     {
         SCOPED_TRACE(c.pattern);
         VxTest::CaptureStderr captured;
@@ -306,7 +306,8 @@ TEST(AudioDeviceClientEntry, ABlockTheDeviceCannotTakeIsTraced)
         RCPtr<Receiver> receiver(new Receiver());
         entry->SetCallbackReceiver(receiver);
         VxTest::CaptureStderr captured;
-        ASSERT_EQ(entry->PrepareAudioClient({String("Card"), LAudioDevice::kAudioTypeALSA}, 256, true, 48000.0, true), 0);
+        ASSERT_EQ(entry->PrepareAudioClient({String("Card"), LAudioDevice::kAudioTypeALSA}, 256, true, 48000.0, true),
+                  0);
         // Starting puts two periods of silence ahead: the device's ring is full.
         ASSERT_EQ(entry->StartAudioClient(), 0);
         Vx::RCPtrArray<Vx::LIBuffer> capture;

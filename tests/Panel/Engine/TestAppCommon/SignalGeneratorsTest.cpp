@@ -86,8 +86,8 @@ TEST(SineWaveGenerator, GainFollowsDecibels)
         double db;
         float gain;
     };
-    for (const auto& c : {Case{0.0, 1.0f}, Case{-6.0, 0.501187f}, Case{-20.0, 0.1f}, Case{-200.0, 0.0f},
-                          Case{-300.0, 0.0f}})
+    for (const auto& c :
+         {Case{0.0, 1.0f}, Case{-6.0, 0.501187f}, Case{-20.0, 0.1f}, Case{-200.0, 0.0f}, Case{-300.0, 0.0f}})
     {
         Vx::SineWaveGenerator sine(0.0, 1000.0, 48000.0);
         sine.SetGainDb(c.db);
@@ -149,8 +149,7 @@ TEST(SignalGenerators, OutOfRangeSettingsAreAssertedAndKept)
         VxTest::CaptureStderr captured;
         EXPECT_NEAR(c.make(), c.gain, 1e-5) << c.name;
         const std::string trace = captured.Finish();
-        EXPECT_TRUE(Asserted(trace, "SineWaveGenerator.cpp") || Asserted(trace, "WhiteNoiseGenerator.cpp"))
-            << c.name;
+        EXPECT_TRUE(Asserted(trace, "SineWaveGenerator.cpp") || Asserted(trace, "WhiteNoiseGenerator.cpp")) << c.name;
     }
 }
 
@@ -224,11 +223,11 @@ TEST(SignalGenerators, FillEveryBufferOfTheListWithTheSameBlock)
             std::int32_t offset, count;
             bool firstWritten;
         };
-        for (const auto& bad : {Bad{"past the first buffer", {16, 32}, 8, 16, false},
-                                Bad{"negative offset", {16}, -1, 4, false}, Bad{"negative count", {16}, 0, -4, false},
-                                Bad{"null first buffer", {-1, 16}, 0, 4, false},
-                                Bad{"another buffer too short", {16, 8, 16}, 4, 8, true},
-                                Bad{"another buffer missing", {16, -1, 16}, 4, 8, true}})
+        for (const auto& bad :
+             {Bad{"past the first buffer", {16, 32}, 8, 16, false}, Bad{"negative offset", {16}, -1, 4, false},
+              Bad{"negative count", {16}, 0, -4, false}, Bad{"null first buffer", {-1, 16}, 0, 4, false},
+              Bad{"another buffer too short", {16, 8, 16}, 4, 8, true},
+              Bad{"another buffer missing", {16, -1, 16}, 4, 8, true}})
         {
             SCOPED_TRACE(bad.name);
             auto list = Buffers(bad.sizes);
