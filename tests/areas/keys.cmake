@@ -3,3 +3,4 @@ vx_add_test(keys SOURCES
   VxFramework/System/KeyUtilsTest.cpp)
 
 vx_add_fuzzer(key_text)
+vx_add_fuzzer(hot_key_table)
