@@ -6,6 +6,8 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <algorithm>
+#include <array>
 #include <exception>
 
 namespace Vx
@@ -13,6 +15,47 @@ namespace Vx
 namespace
 {
 constexpr const char* kExitRequestId = "NID_APP_EXIT_REQ";
+constexpr const char* kSkinIndexKey = "CurrentSkinIndex";
+constexpr int kUserSettings = 1;
+
+// The framework's stock control types in registration order.  Each stock
+// control class joins the table, at its place among the framework's type
+// names, with the class; until then a skin naming it gets the factory's
+// fallback.
+constexpr std::array<LFrameworkApp::ControlTypeRegistration, 0> kStockControlTypes{};
+
+// While a skin is applied to one root window: the wait cursor on the active
+// window (else the main one), the text on the status bar at once, and one
+// idle pass so that both show before the work starts.
+class WaitCursorDuringSkinLoad
+{
+public:
+    WaitCursorDuringSkinLoad(LFrameworkApp& application, const LFrameworkApp::String& text) : mApplication(application)
+    {
+        mWindow = application.GetActiveRootWindow();
+        if (mWindow.IsNull())
+            mWindow = application.GetRootWindow(0);
+        if (!mWindow.IsNull())
+            mPreviousCursor = mWindow->SetCursor(application.LoadCursor("UI_CURSOR_WAIT"));
+        application.SetStatusText(text, 1);
+        application.ProcessIdle(true);
+    }
+
+    ~WaitCursorDuringSkinLoad()
+    {
+        if (!mWindow.IsNull())
+            mWindow->SetCursor(mPreviousCursor);
+        mApplication.RestoreStatusText(0);
+    }
+
+    WaitCursorDuringSkinLoad(const WaitCursorDuringSkinLoad&) = delete;
+    WaitCursorDuringSkinLoad& operator=(const WaitCursorDuringSkinLoad&) = delete;
+
+private:
+    LFrameworkApp& mApplication;
+    RCPtr<LRootWindow> mWindow;
+    juce::MouseCursor* mPreviousCursor = nullptr;
+};
 
 // What the root-window accessors hand out when there is no such window.
 const RCPtr<LRootWindow>& GetNullRootWindow()
@@ -43,6 +86,25 @@ LFrameworkApp::LFrameworkApp(const RCPtr<LControlFactory>& factory, const RCPtr<
     VX_ASSERT(previous == nullptr);
     SetMeasurementRendererProvider(&CurrentMeasurementRenderer);
     SetControlHost(this);
+    try
+    {
+        // The first question for the default centre creates the centres'
+        // manager and the centre.
+        const RCPtr<LNotificationCenter> center = GetDefaultNotificationCenter();
+        mHotKeys = MakeRCPtr<LGlobalHotKeyManager>(RCPtr<LNotificationReceiver>(center->GetPostingReceiver()));
+        mClipboard = LClipboard::Create();
+        if (!mControlFactory.IsNull())
+            mApplicationStringTable = mControlFactory->GetApplicationStringTable();
+    }
+    catch (...)
+    {
+        mClipboard = nullptr;
+        mHotKeys = nullptr;
+        ResetControlHost(this);
+        LFrameworkApp* expected = this;
+        sCurrent.compare_exchange_strong(expected, nullptr, std::memory_order_acq_rel);
+        throw;
+    }
 }
 
 LFrameworkApp::~LFrameworkApp()
@@ -282,5 +344,117 @@ bool LFrameworkApp::ProcessIdle(bool sendIdle)
         pending = window->ProcessIdle(sendIdle) || pending;
     }
     return pending;
+}
+} // namespace Vx
+
+namespace Vx
+{
+std::span<const LFrameworkApp::ControlTypeRegistration> LFrameworkApp::GetStockControlTypes() noexcept
+{
+    return kStockControlTypes;
+}
+
+void LFrameworkApp::RegisterControlTypes(LControlFactory& factory, std::span<const ControlTypeRegistration> types)
+{
+    for (const ControlTypeRegistration& type : types)
+    {
+        const VxRESULT result = factory.RegisterControlType(String(type.name), type.creator);
+        if (result < 0)
+            ThrowFailedResult(result, __FILE__, type.line);
+    }
+}
+
+VxRESULT LFrameworkApp::RunApplicationStartup()
+{
+    try
+    {
+        LNotification::SetPoolingEnabled(true);
+        // Nothing can be registered or skinned without a factory.
+        if (mControlFactory.IsNull())
+            ThrowFailedResult(VXR_E_FAIL, __FILE__, __LINE__);
+        RegisterControlTypes(*mControlFactory, GetStockControlTypes());
+        // Without an application string table there are no global hot keys.
+        if (!mHotKeys.IsNull() && !mApplicationStringTable.IsNull())
+            mHotKeys->LoadFromCreateParams(mApplicationStringTable, "GHK");
+        if (!mClipboard.IsNull())
+            mClipboard->Initialize();
+
+        // A stored index beyond the skins takes the last one, a negative one
+        // the first; without any skin there is nothing to load.
+        const int count = static_cast<int>(mControlFactory->GetSkinRoots().GetCount());
+        if (count == 0)
+            VX_ASSERT_FALSE();
+        else
+            LoadSkin(std::clamp(GetCurrentSkinIndex(), 0, count - 1));
+    }
+    catch (const std::exception& exception)
+    {
+        MessageBox(String(exception.what()), "Error", kMessageBoxFlags);
+        return VXR_E_FAIL;
+    }
+    return VXR_OK;
+}
+
+int LFrameworkApp::GetCurrentSkinIndex()
+{
+    const IniFileHandle settings = GetSettings(kUserSettings);
+    if (settings == nullptr)
+        return 0;
+    const IIniFileManager* const manager = static_cast<const LFrameworkApp*>(this)->GetIniFileManager();
+    if (manager == nullptr)
+    {
+        VX_ASSERT_FALSE();
+        return 0;
+    }
+    std::int32_t index = 0;
+    if (manager->GetInt(settings, kSkinIndexKey, 0, index) < 0)
+        VX_ASSERT_FALSE();
+    return index;
+}
+
+VxRESULT LFrameworkApp::LoadSkin(int index)
+{
+    String fontName;
+    float fontSize = 0.0f;
+    int fontStyle = 0;
+    VX_THROW_IF_FAILED(GetDefaultFont(fontName, fontSize, fontStyle));
+    if (mControlFactory.IsNull())
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_FAIL;
+    }
+    // Out of the skin list: the factory refuses it, and nothing changes.
+    const VxRESULT selected = mControlFactory->SetCurrentSkinIndex(index);
+    if (selected < 0)
+        return selected;
+    mControlFactory->GetSkinFont(fontName, fontSize, fontStyle);
+    mSkinFont = LFont::GetFont(fontName, fontStyle, fontSize);
+
+    // The idle pass of each wait may close windows: the count is read again.
+    for (std::uint32_t i = 0; i < mRootWindows.GetCount(); ++i)
+    {
+        const RCPtr<LRootWindow> window = mRootWindows[i];
+        const WaitCursorDuringSkinLoad wait(*this, "Loading Skin...");
+        if (mControlFactory->ReapplyDescriptor(window->GetTopControl()) < 0)
+            VX_ASSERT_FALSE();
+        window->InvalidateAll();
+    }
+
+    const IniFileHandle settings = GetSettings(kUserSettings);
+    if (settings != nullptr)
+    {
+        IIniFileManager* const manager = GetIniFileManager();
+        if (manager == nullptr || manager->SetInt(settings, kSkinIndexKey, index) < 0)
+            VX_ASSERT_FALSE();
+    }
+    return VXR_OK;
+}
+
+VxRESULT LFrameworkApp::OnShutdown()
+{
+    mControlFactory = nullptr;
+    mHotKeys = nullptr;
+    mClipboard = nullptr;
+    return VXR_OK;
 }
 } // namespace Vx

@@ -11,13 +11,17 @@
 #include "VxFramework/ObjectBase/Exception.h"
 #include "VxFramework/ObjectBase/Result.h"
 #include "VxFramework/Renderer/MeasurementRenderer.h"
+#include "VxFramework/System/ClipBoard.h"
+#include "VxFramework/System/HotKeyManager.h"
 #include "VxFramework/Utilities/Graphics/CTTypes.h"
+#include "VxFramework/Utilities/Graphics/Font.h"
 #include "VxFramework/Utilities/Storage/IniFileManager.h"
 #include "VxFramework/Utilities/Storage/RCPtrArray.h"
 #include "VxFramework/Utilities/Storage/StringT.h"
 
 #include <atomic>
 #include <cstdint>
+#include <span>
 
 namespace juce
 {
@@ -63,6 +67,15 @@ public:
     // Flags of the framework's own message boxes: one button.
     static constexpr std::uint32_t kMessageBoxFlags = 16;
 
+    // One control type the start-up registers: the name, its creator, and
+    // the source line a failed registration names.
+    struct ControlTypeRegistration
+    {
+        const char* name;
+        ControlCreator creator;
+        int line;
+    };
+
     LFrameworkApp(const RCPtr<LControlFactory>& factory, const RCPtr<LStringTable>& frameworkStringTable,
                   const String& commandLine);
     LFrameworkApp(const LFrameworkApp&) = delete;
@@ -99,6 +112,18 @@ public:
     RCPtr<LControlFactory>& GetControlFactory() noexcept override { return mControlFactory; }
     RCPtr<LStringTable>& GetFrameworkStringTable() noexcept { return mFrameworkStringTable; }
     RCPtr<LStringTable>& GetApplicationStringTable() noexcept { return mApplicationStringTable; }
+    // Null until the first skin is loaded.
+    RCPtr<LFont>& GetSkinFont() noexcept { return mSkinFont; }
+    // Null after OnShutdown.
+    RCPtr<LGlobalHotKeyManager>& GetHotKeys() noexcept override { return mHotKeys; }
+    RCPtr<LClipboard>& GetClipboard() noexcept { return mClipboard; }
+
+    // The framework's stock control types, in registration order.
+    static std::span<const ControlTypeRegistration> GetStockControlTypes() noexcept;
+    // Registers the types in order; a failed registration throws the failed
+    // result naming this file and the entry's line, and the types registered
+    // before it stay.
+    static void RegisterControlTypes(LControlFactory& factory, std::span<const ControlTypeRegistration> types);
 
     // Handles the exit request.  The application base overrides it to agree.
     NotificationHandlerResultCode Receive(const RCPtr<LNotificationDistributor>& from,
@@ -138,8 +163,12 @@ public:
         }
         return main->GetMeasurementRenderer();
     }
-    virtual int GetCurrentSkinIndex() = 0;
-    virtual VxRESULT LoadSkin(int index) = 0;
+    // The skin index stored in the user settings file; 0 when there is none.
+    virtual int GetCurrentSkinIndex();
+    // Makes the skin current, takes its font, re-applies it to the top
+    // control of every root window and stores the index: 0.  An index that
+    // names no skin leaves everything as it is: an assertion and 0x80000003.
+    virtual VxRESULT LoadSkin(int index);
     double GetElapsedSeconds() override = 0;
     std::uint32_t GetTickCount() override = 0;
     virtual VxRESULT GetLocalTime(LocalTimeFields& time) = 0;
@@ -173,10 +202,14 @@ public:
     virtual int GetMainWindowShowMode() = 0;
     virtual void OnPowerButtonPressed() {}
     virtual VxRESULT CreateMainWindow(int showMode) = 0;
-    virtual VxRESULT RunApplicationStartup() = 0;
+    // The framework's start-up: notification pooling, the stock control
+    // types, the global hot keys, the clipboard and the stored skin.  0; an
+    // exception on the way is shown in an "Error" box and gives 0x80000008.
+    virtual VxRESULT RunApplicationStartup();
     virtual void OnBeforeRun() {}
     virtual VxRESULT RunDispatchLoop() = 0;
-    virtual VxRESULT OnShutdown() = 0;
+    // Lets go of the control factory, the hot keys and the clipboard.  0.
+    virtual VxRESULT OnShutdown();
 
 private:
     static std::atomic<LFrameworkApp*> sCurrent;
@@ -188,5 +221,9 @@ private:
     RCPtr<LStringTable> mApplicationStringTable;
     // Set once by the exit request, never cleared; read by other threads too.
     std::atomic<bool> mExitRequested{false};
+    // Released in reverse order by the destructor, after the centres.
+    RCPtr<LFont> mSkinFont;
+    RCPtr<LGlobalHotKeyManager> mHotKeys;
+    RCPtr<LClipboard> mClipboard;
 };
 } // namespace Vx

@@ -10,12 +10,13 @@
 namespace Vx
 {
 class LControlFactory;
+class LGlobalHotKeyManager;
 class LNotificationCenter;
 class LRootWindow;
 
 // What controls and the control factory ask of the application: its clock,
 // the display, the pointer and the keys, its root windows, its notification
-// centre, its control factory and its default font.  The control base never
+// centre, its control factory, its hot keys and its default font.  The control base never
 // includes the application; the application object installs itself here for
 // its lifetime, and tests install a double of it.  Main thread only.
 class IControlHost
@@ -36,6 +37,9 @@ public:
     virtual const RCPtr<LRootWindow>& GetRootWindow(std::uint32_t index) const = 0;
     virtual RCPtr<LNotificationCenter> GetDefaultNotificationCenter() = 0;
     virtual RCPtr<LControlFactory>& GetControlFactory() noexcept = 0;
+    // The application-wide hot keys, offered a key that no control and no
+    // root window took; null when there are none.
+    virtual RCPtr<LGlobalHotKeyManager>& GetHotKeys() noexcept = 0;
     // style: bit 0 bold, bit 1 italic, bit 2 underlined.
     virtual VxRESULT GetDefaultFont(StringT<char, unsigned short>& name, float& size, int& style) = 0;
 

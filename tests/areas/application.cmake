@@ -1,4 +1,6 @@
 vx_add_test(application
   SOURCES
     VxFramework/Application/FrameworkAppTest.cpp
+    VxFramework/Application/FrameworkStartupTest.cpp
+    VxFramework/System/ClipBoardTest.cpp
   LIBS DeviceSim)
