@@ -6,7 +6,7 @@
 // engine posts reaches its clients in the application's idle pass.
 
 #include "Panel/Engine/TestAppCommon/RootModuleEngine.h"
-#include "VxFramework/Utilities/DebugTracer.h"
+#include "VxFramework/ObjectBase/Exception.h"
 
 #include "tests/VxFramework/Application/ApplicationDoubles.h"
 
