@@ -338,7 +338,7 @@ int SimSequencer::open (snd_seq_t** seq, const char* name, int streams, int mode
 {
     const std::lock_guard<std::mutex> sl (lock);
 
-    if (const auto error = failOpen.load(); error != 0)
+    if (const auto error = faults.take (Call::open))
         return -error;
 
     if (seq == nullptr || name == nullptr || std::strcmp (name, "default") != 0)
@@ -478,7 +478,7 @@ int SimSequencer::createSimplePort (snd_seq_t* seq, const char* name, unsigned i
     if (handle == nullptr)
         return -EBADFD;
 
-    if (const auto error = failCreatePort.load(); error != 0)
+    if (const auto error = faults.take (Call::createSimplePort))
         return -error;
 
     auto& ports = clients[handle->client].ports;
@@ -524,7 +524,7 @@ int SimSequencer::connect (snd_seq_t* seq, int myPort, int otherClient, int othe
     if (handle == nullptr)
         return -EBADFD;
 
-    if (const auto error = failConnect.load(); error != 0)
+    if (const auto error = faults.take (otherSends ? Call::connectFrom : Call::connectTo))
         return -error;
 
     auto* other = findPort (otherClient, otherPort);
@@ -578,7 +578,7 @@ int SimSequencer::eventOutputDirect (snd_seq_t* seq, snd_seq_event_t* event)
     if ((handle->streams & SND_SEQ_OPEN_OUTPUT) == 0)
         return -ENXIO;
 
-    if (const auto error = failOutput.load(); error != 0)
+    if (const auto error = faults.take (Call::eventOutputDirect))
         return -error;
 
     if (findPort (handle->client, event->source.port) == nullptr)

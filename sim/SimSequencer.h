@@ -9,8 +9,8 @@
 // demand; what reaches a device is decoded with ALSA's decoder.
 
 #include "JuceBackend/juce_linux_SequencerCalls.h"
+#include "sim/SimFaults.h"
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -88,11 +88,17 @@ public:
     std::string getClientName (int client) const;
 
     //==========================================================================
-    // Faults: the errno that the named calls fail with, 0 for none.
-    std::atomic<int> failOpen { 0 };
-    std::atomic<int> failCreatePort { 0 };
-    std::atomic<int> failConnect { 0 };
-    std::atomic<int> failOutput { 0 };
+    /** The calls that faults can make fail, by name. */
+    enum class Call
+    {
+        open,
+        createSimplePort,
+        connectFrom,
+        connectTo,
+        eventOutputDirect
+    };
+
+    Faults<Call> faults;
 
     //==========================================================================
     int open (snd_seq_t** handle, const char* name, int streams, int mode) override;
@@ -153,7 +159,8 @@ private:
     void sendFrom (int client, int port, StoredEvent event, int depth);
     void deliver (StoredEvent event, int client, int port, int depth);
     void removeSubscriptionsOf (int client, int port);
-    /** Subscribes the handle's port and another port: from it (otherSends) or to it. */
+    /** Subscribes the handle's port and another port: from it (otherSends, as
+        connectFrom) or to it (as connectTo). */
     int connect (snd_seq_t*, int myPort, int otherClient, int otherPort, bool otherSends);
     void dropClient (int client);
 

@@ -24,9 +24,9 @@ endif()
 
 vx_add_fuzzer(param_lists LIBS DeviceControl)
 
-# The demonstration program: the engine started beside the simulated library,
-# a write, a change request and a batch from the device, each notification
-# printed as the main thread receives it.
+# The demonstration program: the engine started by a test application beside
+# the simulated library, a write, a change request and a batch from the
+# device, each notification printed as the application's idle pass delivers it.
 if(VX_BUILD_TESTS)
   add_executable(rootmodule_demo Panel/Engine/RootModuleEngineDemo.cpp)
   vx_target_settings(rootmodule_demo WARNINGS)

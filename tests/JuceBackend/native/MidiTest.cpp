@@ -292,9 +292,8 @@ TEST_F(MidiBackend, AnOutputSendsEveryMessageToItsDevice)
     EXPECT_EQ(sequencer.takeReceivedBytes(usbDevice, 0), expected);
 
     // A refused output loses the message and nothing else.
-    sequencer.failOutput = EIO;
+    sequencer.faults.failNext(Sim::SimSequencer::Call::eventOutputDirect, EIO);
     output->sendMessageNow(juce::MidiMessage(0x90, 0x3C, 0x00));
-    sequencer.failOutput = 0;
     output->sendMessageNow(juce::MidiMessage(0x80, 0x3C, 0x00));
     EXPECT_EQ(sequencer.takeReceivedBytes(usbDevice, 0), (Bytes{0x80, 0x3C, 0x00}));
 }
@@ -377,21 +376,25 @@ TEST_F(MidiBackend, OpeningFailsCleanlyForUnknownPortsAndRefusedCalls)
     EXPECT_EQ(juce::MidiInput::openDevice("20-0", nullptr), nullptr) << "an input needs a callback";
 
     // A port that cannot be connected is not left behind, and no input is made.
-    sequencer.failConnect = EPERM;
+    using Call = Sim::SimSequencer::Call;
+    sequencer.faults.failNext(Call::connectFrom, EPERM);
     EXPECT_EQ(juce::MidiInput::openDevice("20-0", &recorder), nullptr);
+    sequencer.faults.failNext(Call::connectTo, EPERM);
     EXPECT_EQ(juce::MidiOutput::openDevice("20-0"), nullptr);
-    sequencer.failConnect = 0;
     EXPECT_TRUE(sequencer.getSubscriptions().empty());
 
-    sequencer.failCreatePort = ENOMEM;
+    sequencer.faults.failNext(Call::createSimplePort, ENOMEM);
     EXPECT_EQ(juce::MidiInput::openDevice("20-0", &recorder), nullptr);
-    sequencer.failCreatePort = 0;
 
     // Without a sequencer nothing is listed or opened.
-    sequencer.failOpen = ENOENT;
+    sequencer.faults.failEvery(Call::open, ENOENT);
     EXPECT_TRUE(juce::MidiInput::getAvailableDevices().isEmpty());
     EXPECT_EQ(juce::MidiInput::openDevice("20-0", &recorder), nullptr);
-    sequencer.failOpen = 0;
+    sequencer.faults.clear(Call::open);
+
+    // Each refusal was used up by the call it was meant for: the device opens now.
+    EXPECT_NE(juce::MidiInput::openDevice("20-0", &recorder), nullptr);
+    EXPECT_NE(juce::MidiOutput::openDevice("20-0"), nullptr);
 }
 
 //==============================================================================

@@ -3,6 +3,7 @@
 #include "DeviceControl/GeneratedCode/Engine/Inc/DeviceControlClientInterface.h"
 #include "VxFramework/Notification/NotificationCenter.h"
 #include "sim/SimDeviceControl.h"
+#include "tests/Panel/Engine/TestAppCommon/EngineApplication.h"
 #include "tests/support/CaptureStderr.h"
 
 #include <gtest/gtest.h>
@@ -495,5 +496,52 @@ TEST_F(EngineWithLibrary, ReleaseStopsARunningWorker)
     const int listings = Script().getCallCount(Vx::DeviceControlEntry::FindRemoteDevices);
     std::this_thread::sleep_for(600ms);
     EXPECT_EQ(Script().getCallCount(Vx::DeviceControlEntry::FindRemoteDevices), listings);
+}
+
+// --- Inside the application ----------------------------------------------
+
+// The application object owns the engine: its start-up starts it and the
+// lookup finds it.  Nothing the engine posts, from the main thread or from the
+// library's delivery thread, reaches a client outside the application's idle
+// pass, which delivers it all in order.
+TEST(EngineInApplication, TheApplicationsIdlePassDeliversTheEnginesWork)
+{
+    Sim::SimDeviceControlLibrary library;
+    const Vx::RCPtr<Listener> listener = Vx::MakeRCPtr<Listener>();
+    for (const char* id : {Vx::kParamModuleStateChangeId, Vx::kDeviceConnectionStateChangeId})
+        listener->Register(Vx::RCPtr<Vx::LNotificationDistributor>(Center()), id, 0);
+    VxTest::Log log;
+    Vx::RCPtr<VxTest::EngineApplication> app = Vx::MakeRCPtr<VxTest::EngineApplication>(&log);
+    ASSERT_EQ(app->RunApplicationStartup(), Vx::VXR_OK);
+    const Vx::RCPtr<LRootModuleEngine> engine = LRootModuleEngine::GetInstance();
+    ASSERT_FALSE(engine.IsNull());
+    EXPECT_EQ(engine, app->mEngine);
+    EXPECT_EQ(engine->GetConnectionState(), LRootModuleEngine::kConnected);
+
+    EXPECT_EQ(engine->SetParamValue(ParamDescriptor(54), Variant(std::int8_t{2})), 0);
+    Vx::ParamValues batch;
+    batch.SetValue(ParamDescriptor(91), Variant(std::int8_t{2}));
+    library.script().sendBatch(&batch);
+    ASSERT_TRUE(library.script().waitUntilSent(10000));
+    EXPECT_TRUE(listener->received.empty());
+
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (listener->received.size() < 4 && std::chrono::steady_clock::now() < deadline)
+    {
+        if (!app->ProcessIdle(false))
+            std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(listener->Kinds(), (std::vector<std::string>{"list", "state", "pair", "pair"}));
+    ASSERT_EQ(listener->received.size(), 4u);
+    EXPECT_EQ(listener->received[1].number, LRootModuleEngine::kConnected);
+    EXPECT_EQ(listener->received[2].ids, (std::vector<std::int32_t>{54}));
+    EXPECT_EQ(listener->received[3].ids, (std::vector<std::int32_t>{91}));
+
+    // Shutdown releases the application's engine; the lookup finds none.
+    EXPECT_EQ(app->OnShutdown(), Vx::VXR_OK);
+    EXPECT_TRUE(LRootModuleEngine::GetInstance().IsNull());
+    app = nullptr;
+    Pump();
+    listener->UnregisterAll();
 }
 } // namespace
