@@ -189,6 +189,15 @@ std::uint32_t LAudioDevice::NextBlockCount(std::uint32_t count, std::uint32_t se
     return count + 1;
 }
 
+std::uint32_t LAudioDevice::PendingBlockCount(std::uint32_t write, std::uint32_t read, std::uint32_t setCount) noexcept
+{
+    if (write >= read)
+        return write - read;
+    // The write count has wrapped to the first count past the wrap.
+    const std::uint32_t restart = setCount == 0 ? 0 : (kCountWrap + 1) % setCount;
+    return (kCountWrap + 1 - read) + (write - restart);
+}
+
 LAudioDevice::LAudioDevice(const AudioDeviceID& id, AudioIODevice* device)
     : mDeviceID(id), mDevice(device), mPeriodEvent(new LEvent(true))
 {
@@ -390,6 +399,7 @@ VxRESULT LAudioDevice::PrepareRun(std::uint64_t captureMask, std::uint64_t rende
     mRenderRingSize = 2 * mBlockSize;
     mCaptureWriteCount.store(0);
     mCaptureReadCount.store(0);
+    mRenderBlockCount = 0;
     return VXR_OK;
 }
 
@@ -600,7 +610,11 @@ void LAudioDevice::AudioDeviceIOCallback(const float* const* inputChannelData, s
     const std::int32_t outputsUsed = std::min(numOutputChannels, mActiveOutputCount);
     const std::int32_t frames = std::max(0, std::min(numSamples, mBlockSize));
 
-    for (std::int32_t input = 0; input < inputsUsed; ++input)
+    // The worker reads the set of the read count until it advances that
+    // count.  When it lags a whole ring behind, the next set is still its
+    // own: the block is dropped rather than written under the reader.
+    const bool overrun = PendingBlockCount(writeCount, mCaptureReadCount.load(), mCaptureSetCount) >= mCaptureSetCount;
+    for (std::int32_t input = 0; input < (overrun ? 0 : inputsUsed); ++input)
     {
         const std::int32_t channel = inputsUsed == mCaptureChannelCount ? input : mCaptureMap[input];
         VX_ASSERT(channel < mCaptureChannelCount);
@@ -609,7 +623,8 @@ void LAudioDevice::AudioDeviceIOCallback(const float* const* inputChannelData, s
         std::memcpy(mCaptureData[set * static_cast<std::uint32_t>(mCaptureChannelCount) + channel],
                     inputChannelData[input], static_cast<std::size_t>(frames) * sizeof(float));
     }
-    mCaptureWriteCount.store(NextBlockCount(writeCount, mCaptureSetCount));
+    if (!overrun)
+        mCaptureWriteCount.store(NextBlockCount(writeCount, mCaptureSetCount));
 
     // Outputs beyond the used ones, and frames beyond the block, stay silent.
     for (std::int32_t output = 0; output < numOutputChannels; ++output)
@@ -625,7 +640,7 @@ void LAudioDevice::AudioDeviceIOCallback(const float* const* inputChannelData, s
     if (outputsUsed > 0)
     {
         // The half by the block's parity: the receiver fills whole blocks in turn.
-        const std::int32_t half = static_cast<std::int32_t>(writeCount % 2) * mBlockSize;
+        const std::int32_t half = static_cast<std::int32_t>(mRenderBlockCount % 2) * mBlockSize;
         std::int32_t playable = frames;
         std::int32_t fill = mRenderFill.load();
         if (fill < frames)
@@ -658,6 +673,7 @@ void LAudioDevice::AudioDeviceIOCallback(const float* const* inputChannelData, s
         // The whole block is taken, played or owed.
         mRenderFill.fetch_sub(mBlockSize);
     }
+    ++mRenderBlockCount;
 
     mPeriodEvent->Set();
 }

@@ -118,6 +118,8 @@ public:
     // refers to is count modulo the set count, and the count wraps below 2^27
     // without a jump in that sequence.
     static std::uint32_t NextBlockCount(std::uint32_t count, std::uint32_t setCount) noexcept;
+    // Blocks written and not yet handed over, across the count's wrap.
+    static std::uint32_t PendingBlockCount(std::uint32_t write, std::uint32_t read, std::uint32_t setCount) noexcept;
 
     ~LAudioDevice() override;
     LAudioDevice(const LAudioDevice&) = delete;
@@ -220,6 +222,9 @@ private:
     std::atomic<std::uint32_t> mCaptureReadCount{0};
     std::atomic<std::int32_t> mRenderFill{0};
     std::int32_t mRenderWritePosition = 0;
+    // Blocks played since the start (audio thread): the render half follows
+    // its parity, so it alternates even when a captured block is dropped.
+    std::uint32_t mRenderBlockCount = 0;
     std::int32_t mRenderRingSize = 0;
     bool mStarted = false;
 

@@ -31,6 +31,8 @@ class Receiver : public Vx::LAudioDeviceCallbackReceiver
 public:
     void RenderSamples(std::int32_t offset, std::int32_t frameCount, Vx::IArray<RCPtr<Vx::LIBuffer>>& capture) override
     {
+        if (beforeReading)
+            beforeReading();
         std::vector<std::vector<float>> captured;
         for (std::uint32_t c = 0; c < capture.GetCount(); ++c)
         {
@@ -62,6 +64,7 @@ public:
         return changed.wait_for(lock, 5s, [&] { return captures.size() >= count; });
     }
 
+    std::function<void()> beforeReading;
     std::function<void(std::int32_t, std::int32_t)> render;
     std::function<void()> onAboutToStart;
     std::mutex mutex;
@@ -214,6 +217,53 @@ TEST_F(AudioDevice, FewerThanTwoCaptureSetsRunWithTwo)
         EXPECT_EQ(receiver->captures[0][0][0], 1.0f);
         EXPECT_EQ(receiver->captures[1][0][0], 2.0f);
     }
+}
+
+TEST_F(AudioDevice, BlocksCapturedWhileTheWorkerLagsAWholeRingAreDroppedNotWrittenUnderIt)
+{
+    std::mutex gate;
+    std::condition_variable opened;
+    bool reading = false, release = false;
+    receiver->beforeReading = [&] {
+        std::unique_lock<std::mutex> lock(gate);
+        reading = true;
+        opened.notify_all();
+        opened.wait(lock, [&] { return release; });
+    };
+    StartDevice(1, 0, 4);
+    script.current->Block(1.0f);
+    {
+        std::unique_lock<std::mutex> lock(gate);
+        ASSERT_TRUE(opened.wait_for(lock, 5s, [&] { return reading; }));
+    }
+    // The worker holds the first set; the second is free, then the ring is full.
+    for (const float value : {2.0f, 3.0f, 4.0f})
+        script.current->Block(value);
+    {
+        std::lock_guard<std::mutex> lock(gate);
+        release = true;
+    }
+    opened.notify_all();
+    ASSERT_TRUE(receiver->WaitForRenders(2));
+    script.current->Block(5.0f);
+    ASSERT_TRUE(receiver->WaitForRenders(3));
+    device->Stop();
+    std::vector<float> firsts;
+    for (const auto& capture : receiver->captures)
+        firsts.push_back(capture[0][0]);
+    EXPECT_EQ(firsts, (std::vector<float>{1.0f, 2.0f, 5.0f}));
+}
+
+TEST(AudioDeviceCounts, PendingBlocksAcrossTheWrap)
+{
+    struct Case
+    {
+        std::uint32_t write, read, sets, pending;
+    };
+    for (const auto& c : {Case{5, 5, 2, 0}, Case{7, 5, 3, 2}, Case{2, 0x7FFFFFF, 3, 1}, Case{3, 0x7FFFFFE, 3, 3},
+                          Case{0, 0x7FFFFFF, 2, 1}, Case{4, 0x7FFFFFF, 5, 2}})
+        EXPECT_EQ(LAudioDevice::PendingBlockCount(c.write, c.read, c.sets), c.pending)
+            << c.write << " after " << c.read << " of " << c.sets;
 }
 
 TEST_F(AudioDevice, WithNothingRenderedBlocksPlaySilenceAndAreOwed)
