@@ -9,7 +9,8 @@
 //   loop depth are set by the test (the replay keeps pointer and buttons in
 //   step with the events).
 // - CallControl: a TestControl that records every input call the root window
-//   makes on it (and its tool-tip calls) into a shared trace; it can take the
+//   makes on it (and its tool-tip calls) into a shared trace, handling none
+//   of them except the focus loss, which the control base handles; it can take the
 //   capture on a press and give it back on the release, and answer wheel
 //   events as handled or not.  Registered as "Test.Control".
 // - RootWindowHarness: an application (HarnessApplication) with a control
@@ -223,7 +224,12 @@ public:
         Note("hwheel " + Wheel(*param));
         return mWheelResult;
     }
-    Vx::VxRESULT OnFocusLost() override { return Note("focus-lost"); }
+    // The control's own focus handling runs as well.
+    Vx::VxRESULT OnFocusLost() override
+    {
+        Note("focus-lost");
+        return TestControl::OnFocusLost();
+    }
     Vx::VxRESULT ShowToolTip(bool show, std::int32_t argument) override
     {
         Note(show ? "tooltip show" : "tooltip hide");

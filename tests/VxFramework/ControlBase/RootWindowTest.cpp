@@ -83,9 +83,10 @@ TEST_F(RootWindowOwnership, ANewTopControlFillsTheClientAndTakesTheFocusWhileThe
     h.TakeTrace();
 
     const RCPtr<LControl> second = h.CreateTop("second");
-    // The old top control's own Detach gives up the focus it contained; the
-    // window itself calls nothing.
-    EXPECT_EQ(h.TakeTrace(), Trace{"first: focus-lost"}) << "no leave, capture-lost or focus-lost from the window";
+    // The old tree's own Detach gives up the focus that "one" really holds;
+    // "two", which the window had recorded, hears nothing.
+    EXPECT_EQ(h.TakeTrace(), (Trace{"first: focus-lost", "one: focus-lost"}))
+        << "no leave, capture-lost or focus-lost from the window";
     EXPECT_TRUE(first->GetRootWindow().IsNull()) << "the old top control is detached";
     EXPECT_TRUE(h.window->GetHoverControl().IsNull());
     EXPECT_TRUE(h.window->GetCaptureControl().IsNull());
@@ -205,6 +206,54 @@ TEST_F(RootWindowOwnership, AnIdlePassWithoutIdleDeliversPostedNotificationsOnly
     h.window->ProcessIdle(true);
     EXPECT_EQ(recorder->mIds, (std::vector<std::string>{"NID_TEST", "NID_IDLE"}));
     recorder->UnregisterAll();
+}
+
+TEST_F(RootWindowOwnership, ShiftTabInTheOnlyWindowWrapsToTheLastControlAndASkinChangeRestoresTheFocus)
+{
+    const RCPtr<LControl> top = h.CreateTop("first");
+    Vx::KeyCode shiftTab;
+    shiftTab.code = 0x20090000u | Vx::KeyCode::kShift;
+    h.window->MoveFocusToNextWindow(Vx::LKeyParam::Create(shiftTab, 1));
+    EXPECT_EQ(h.window->GetFocusControl().Get(), top->FindChild("two").Get());
+
+    // Inside a modal loop nothing moves.
+    h.osWindow.mModalDepth = 1;
+    Vx::KeyCode tab;
+    tab.code = 0x20090000u;
+    h.window->MoveFocusToNextWindow(Vx::LKeyParam::Create(tab, 1));
+    EXPECT_EQ(h.window->GetFocusControl().Get(), top->FindChild("two").Get());
+
+    h.window->UpdateHover(top->FindChild("one"));
+    h.window->DropHoverAndFocus();
+    EXPECT_TRUE(h.window->GetHoverControl().IsNull());
+    EXPECT_TRUE(h.window->GetFocusControl().IsNull());
+    h.window->RestoreFocus();
+    EXPECT_EQ(h.window->GetFocusControl().Get(), top->FindChild("two").Get()) << "the control that had it";
+}
+
+TEST_F(RootWindowOwnership, GeometryCursorAndTextInputGoToTheOSWindow)
+{
+    const RCPtr<LControl> top = h.CreateTop("first");
+    h.osWindow.mScreenOrigin = IntPoint{40, 30};
+    const IntRect client = h.window->GetClientRect();
+    EXPECT_EQ(VxTest::RectText(client), "40,30,800,480");
+    h.window->SetWindowRect(client);
+    EXPECT_TRUE(h.osWindow.mBounds.empty()) << "the same rectangle moves nothing";
+    h.osWindow.TakeInvalidations();
+    h.window->SetWindowRect(IntRect{0, 0, 400, 300});
+    ASSERT_EQ(h.osWindow.mBounds.size(), 1u);
+    EXPECT_EQ(VxTest::RectText(h.osWindow.mBounds[0]), "0,0,400,300");
+    EXPECT_FALSE(h.osWindow.TakeInvalidations().empty()) << "the top control repaints";
+
+    juce::MouseCursor* const hand = reinterpret_cast<juce::MouseCursor*>(&h);
+    EXPECT_EQ(h.window->SetCursor(hand), nullptr);
+    EXPECT_EQ(h.window->SetCursor(nullptr), hand) << "the replaced cursor";
+
+    h.window->SetTextInputActive(true, top->FindChild("two"), 5);
+    h.window->SetTextInputActive(true, top->FindChild("one"), 6);
+    h.window->SetTextInputActive(false, top->FindChild("two"), 7);
+    EXPECT_EQ(h.osWindow.mTextEntry, (std::vector<std::string>{"on 6", "off 7"}))
+        << "only the focus control turns it on";
 }
 
 TEST_F(RootWindowOwnership, TabPastTheLastControlActivatesTheNextRootWindow)
@@ -545,5 +594,83 @@ TEST_F(RootWindowPainting, TheFixtureSkinsMainControlMatchesItsScreenshot)
     top->SetText("Main");
     EXPECT_EQ(AssertionsIn(PaintAll()), 0);
     VxTest::ExpectMatchesGolden(image, "root-window-main", 24);
+}
+} // namespace
+
+namespace
+{
+// ---- Hit testing ------------------------------------------------------------------------
+
+// A page with a panel whose look is inset by 10 and scrolled by (5, 0); in
+// it a clipped child partly outside the look, a docked child, and a child
+// that does not clip, with z-order 3, reaching over a later sibling of the
+// panel.
+class RootWindowHitTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const RCPtr<LControlDescriptor> page = h.Describe("page", nullptr, Rect{0, 0, 800, 480});
+        const RCPtr<LControlDescriptor> panel = h.Describe("panel", page, Rect{100, 100, 200, 200}, 0);
+        panel->GetSkin()->lookList->Add(VxTest::LookDescriptor(VxTest::Offsets(10, 10, -10, -10)));
+        h.Describe("edge", panel, Rect{170, 20, 60, 20});
+        const RCPtr<LControlDescriptor> popup = h.Describe("popup", panel, Rect{150, 150, 100, 40});
+        popup->GetLayout()->ClipToParent = false;
+        popup->GetLayout()->Z_Order = 3;
+        h.Describe("later", page, Rect{310, 250, 100, 100});
+        top = h.CreateTop("page");
+        h.window->GetTopControl()->FindChild("panel")->SetScrollOffset(Vx::PointT<double>{5, 0});
+    }
+
+    std::string HitAt(int x, int y)
+    {
+        RCPtr<LControl> found;
+        IntPoint inControl{-1, -1};
+        h.window->HitTest(found, IntPoint{x, y}, inControl, false);
+        if (found.IsNull())
+            return "none";
+        return std::string(found->GetName().GetCString()) + " " + std::to_string(inControl.x) + "," +
+               std::to_string(inControl.y);
+    }
+
+    RootWindowHarness h;
+    RCPtr<LControl> top;
+};
+
+TEST_F(RootWindowHitTest, TheDeepestControlUnderThePointWinsWithNonClippingControlsAbove)
+{
+    struct Case
+    {
+        IntPoint point;
+        const char* expected;
+    };
+    // The panel's content origin is (110 - 5, 110) in the window.
+    const Case cases[] = {
+        {{50, 50}, "page 50,50"},     {{105, 105}, "page 105,105"}, // the panel's inset look leaves its rim transparent
+        {{115, 115}, "panel 15,15"},  {{280, 135}, "edge 5,5"},     // in the panel's look
+        {{303, 135}, "page 303,135"},                               // the edge pokes out of the panel: not there
+        {{300, 290}, "popup 45,30"},                                // outside the panel, still the popup
+        {{320, 270}, "popup 65,10"},                                // above the later sibling
+        {{320, 320}, "later 10,70"},  {{900, 20}, "none"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(HitAt(c.point.x, c.point.y), c.expected) << c.point.x << "," << c.point.y;
+
+    const RCPtr<LControl> panel = top->FindChild("panel");
+    EXPECT_EQ(panel->FindChild("popup")->GetEffectiveZ(), 3);
+    EXPECT_EQ(panel->FindChild("edge")->GetEffectiveZ(), INT32_MIN);
+    EXPECT_EQ(panel->ChildAtPoint(IntPoint{180, 30}).Get(), panel->FindChild("edge").Get());
+    EXPECT_TRUE(panel->ChildAtPoint(IntPoint{5, 5}).IsNull());
+}
+
+TEST_F(RootWindowHitTest, ExcludedAndHiddenControlsAreLookedThrough)
+{
+    const RCPtr<LControl> edge = top->FindChild("panel")->FindChild("edge");
+    edge->SetHitTestExcluded(true);
+    EXPECT_EQ(HitAt(280, 135), "panel 180,35");
+    edge->SetHitTestExcluded(false);
+    top->FindChild("panel")->SetVisible(false);
+    EXPECT_EQ(HitAt(280, 135), "page 280,135");
+    EXPECT_EQ(HitAt(320, 270), "later 10,20") << "the popup went with its parent";
 }
 } // namespace
