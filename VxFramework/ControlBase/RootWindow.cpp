@@ -239,14 +239,17 @@ bool LRootWindow::IsWindowActive()
 RectT<int> LRootWindow::RefreshClientRect()
 {
     IWindowOSServices* const window = m_osWindow.load();
-    const ScopedLock lock(m_mutex);
+    RectT<int> client{0, 0, 0, 0};
+    PointT<int> origin{0, 0};
     if (window != nullptr)
     {
-        RectT<int> client{0, 0, 0, 0};
+        // Asked outside the lock: the OS window may take locks of its own.
         window->GetClientRect(client);
-        const PointT<int> origin = window->ClientToScreen(PointT<int>{0, 0});
-        m_clientRect = RectT<int>{origin.x, origin.y, client.width, client.height};
+        origin = window->ClientToScreen(PointT<int>{0, 0});
     }
+    const ScopedLock lock(m_mutex);
+    if (window != nullptr)
+        m_clientRect = RectT<int>{origin.x, origin.y, client.width, client.height};
     return m_clientRect;
 }
 
