@@ -49,7 +49,7 @@ long long AreaOf(const RgnLight& region)
     return area;
 }
 
-// ---- RootWindowOwnership, focus and the idle pass ------------------------------------------------
+// ---- Ownership, focus and the idle pass ------------------------------------------------
 
 class RootWindowOwnership : public ::testing::Test
 {
@@ -277,7 +277,7 @@ TEST_F(RootWindowOwnership, TabPastTheLastControlActivatesTheNextRootWindow)
     h.app->RemoveRootWindow(other);
 }
 
-// ---- RootWindowInput dispatch ----------------------------------------------------------------------
+// ---- Input dispatch ----------------------------------------------------------------------
 
 // A page with a control that has a tool tip (a), one that takes the
 // capture (b) with two children that use b's tool tip, one that leaves
@@ -437,7 +437,17 @@ TEST_F(RootWindowInput, AToolTipIsShownThroughTheFactorysToolTipClassAndRemovedW
     EXPECT_TRUE(a.FindChild("toolTip").IsNull()) << "removed by the idle pass";
 }
 
-// ---- RootWindowInvalidation and painting --------------------------------------------------------------
+TEST(RootWindowToolTipSource, AControlThatUsesItsParentsTipWithoutAParentIsItsOwnSource)
+{
+    RootWindowHarness h;
+    RootWindowHarness::Param(h.Describe("lonely", nullptr, Rect{0, 0, 10, 10}), "USE_PARENT_TOOLTIP", "true");
+    const RCPtr<LControl> top = h.CreateTop("lonely");
+    VxTest::CaptureStderr capture;
+    EXPECT_EQ(top->GetToolTipSource().Get(), top.Get());
+    EXPECT_EQ(AssertionsIn(capture.Finish()), 1);
+}
+
+// ---- Invalidation and painting --------------------------------------------------------------
 
 TEST(RootWindowInvalidation, RectanglesAreClippedToTheClientAreaBeforeTheyReachTheRegionAndTheOSWindow)
 {
