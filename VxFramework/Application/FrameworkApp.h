@@ -119,7 +119,7 @@ public:
     virtual String GetVersionText() = 0;
     virtual String GetExtraText() = 0;
     virtual String GetMainControlName() = 0;
-    virtual juce::MouseCursor* LoadCursor(const String& name) = 0;
+    juce::MouseCursor* LoadCursor(const String& name) override = 0;
     // The framework keeps no status bar.
     virtual RCPtr<LStatusBar> GetStatusBar() { return nullptr; }
     virtual int GetLanguageId() = 0;

@@ -7,8 +7,14 @@
 
 #include <cstdint>
 
+namespace juce
+{
+class MouseCursor;
+} // namespace juce
+
 namespace Vx
 {
+class KeyCode;
 class LControlFactory;
 class LNotificationCenter;
 class LRootWindow;
@@ -38,6 +44,19 @@ public:
     virtual RCPtr<LControlFactory>& GetControlFactory() noexcept = 0;
     // style: bit 0 bold, bit 1 italic, bit 2 underlined.
     virtual VxRESULT GetDefaultFont(StringT<char, unsigned short>& name, float& size, int& style) = 0;
+
+    // The cursor of a "UI_CURSOR_..." name; null when the host has none.
+    virtual juce::MouseCursor* LoadCursor(const StringT<char, unsigned short>& /*name*/) { return nullptr; }
+    // A key that no control of the window's tree used, offered to the
+    // window's own hot keys ("GHK." of its top control), then to the
+    // application's: 0 taken, 1 not (also without a table).  The host
+    // answers for the window because the window's table lives with the
+    // application's hot-key service.
+    virtual VxRESULT ProcessWindowHotKey(const RCPtr<LRootWindow>& /*window*/, const KeyCode& /*key*/)
+    {
+        return VXR_NOTHING_DONE;
+    }
+    virtual VxRESULT ProcessGlobalHotKey(const KeyCode& /*key*/) { return VXR_NOTHING_DONE; }
 
 protected:
     // Holders never delete the host through this interface.
