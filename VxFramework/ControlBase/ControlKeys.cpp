@@ -123,7 +123,7 @@ VxRESULT LControl::DispatchSiblingKey(const RCPtr<LKeyParam>& key)
         VX_ASSERT_FALSE();
         return VXR_E_INVALIDARG;
     }
-    const RCPtr<LNotificationClientPool> pool = FindClientPool(kSiblingKeyId);
+    const RCPtr<LNotificationClientPool> pool = FindClientPool(InternNotificationId(kSiblingKeyId));
     if (pool.IsNull() || pool->GetClientCount() == 0)
         return VXR_NOTHING_DONE;
     const RCPtr<LControl> self(this);
@@ -243,7 +243,10 @@ void LControl::LoadHotKeys()
         // The id is what follows the last point.
         const char* const id = std::strrchr(text, '.') + 1;
         const KeyCode key = TextToKeyCode(value);
-        if (*id == '\0' || (key.code & KeyCode::kNoKey) != 0 || FindHotKey(key) != nullptr)
+        // Text that names no key reads as key 0, which no keyboard sends.
+        const bool unparsed =
+            (key.code & KeyCode::kNoKey) != 0 || (key.code & (KeyCode::kVirtualKeyMask | KeyCode::kCharacterMask)) == 0;
+        if (*id == '\0' || unparsed || FindHotKey(key) != nullptr)
         {
             // A key that does not parse, or one bound already (the first
             // binding stays).
