@@ -247,13 +247,14 @@ public:
 
     // A control under the parent (the skin root: a top control filling the
     // window) at the rectangle of the parent's client area, with tab stop
-    // and create parameters.
+    // and create parameters, of the input class unless told.
     Vx::RCPtr<Vx::LControlDescriptor> Describe(const char* name, const Vx::RCPtr<Vx::LControlDescriptor>& parent,
                                                const Vx::RectT<double>& rect, std::int32_t tabStop = 0,
-                                               std::initializer_list<std::pair<const char*, const char*>> params = {})
+                                               std::initializer_list<std::pair<const char*, const char*>> params = {},
+                                               const char* className = kInputClass)
     {
         const Vx::RCPtr<Vx::LControlDescriptor> into = parent.IsNull() ? skin : parent;
-        const Vx::RCPtr<Vx::LControlDescriptor> descriptor(new Vx::LControlDescriptor(kInputClass, name, into.Get()));
+        const Vx::RCPtr<Vx::LControlDescriptor> descriptor(new Vx::LControlDescriptor(className, name, into.Get()));
         const Vx::RCPtr<Vx::LLayoutDescriptor> layout(new Vx::LLayoutDescriptor());
         layout->XPositionAbs = rect.x;
         layout->YPositionAbs = rect.y;

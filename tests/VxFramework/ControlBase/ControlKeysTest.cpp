@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -208,5 +209,45 @@ TEST(ControlKeys, BadInputIsRefusedAndAnInconsistentSiblingOrderDropsTheKey)
     EXPECT_EQ(fixture.KeyOn("a", KeyCode(kF8, 0)), Vx::VXR_OK);
     EXPECT_EQ(AssertionsIn(errors.Finish()), 1);
     EXPECT_TRUE(fixture.harness.app->mHotKeys.empty());
+}
+
+TEST(ControlKeys, SiblingsNextToTheSourceComeFirstAndThoseThatCannotHoldTheFocusLast)
+{
+    struct Case
+    {
+        Strings bound;
+        const char* takes;
+    };
+    const Case cases[] = {
+        {{"c", "n"}, "c"},
+        {{"n"}, "n"},
+        {{"a", "c", "d"}, "a"},
+        {{"c", "d"}, "d"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.takes);
+        InputHarness harness;
+        const RCPtr<LControlDescriptor> page = harness.Describe("page", nullptr, {0, 0, 1024, 768});
+        const auto describe = [&](const char* name, std::int32_t tabStop) {
+            const bool bound = std::find(c.bound.begin(), c.bound.end(), name) != c.bound.end();
+            const std::string id = std::string("LHK.NID_") + name;
+            if (bound)
+                harness.Describe(name, page, {0, 30.0 * tabStop + 60, 50, 20}, tabStop, {{id.c_str(), "VKEY_F5"}});
+            else
+                harness.Describe(name, page, {0, 30.0 * tabStop + 60, 50, 20}, tabStop);
+        };
+        describe("n", -1);
+        describe("a", 0);
+        describe("b", 1);
+        describe("c", 2);
+        describe("d", 3);
+        harness.CreateTop("page");
+        InputControl& b = harness.Find("b");
+        b.SetFocus(true);
+        harness.log.clear();
+        EXPECT_EQ(harness.Key(b, KeyCode(kF5, 0)), Vx::VXR_OK);
+        EXPECT_EQ(harness.log, (Strings{"b: ProcessKey VKEY_F5", std::string(c.takes) + ": NID_" + c.takes}));
+    }
 }
 } // namespace

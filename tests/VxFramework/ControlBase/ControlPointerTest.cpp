@@ -6,6 +6,8 @@
 #include "tests/VxFramework/ControlBase/ControlInputDoubles.h"
 #include "tests/support/CaptureStderr.h"
 
+#include "VxFramework/ControlBase/ContextMenuPopup.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -273,7 +275,15 @@ TEST(ControlPointer, AFreeMoveDragFindsDropTargetsAndShowsTheirCursors)
     EXPECT_EQ(dragged.GetDropTarget()->GetName(), LControl::Text("target"));
     // The grabbed point stays under the pointer.
     EXPECT_EQ(dragged.GetBounds().GetOrigin(), (PointT<double>{115, 115}));
+    // 20 pixels into the target's bottom margin, where it wants to scroll.
+    InputControl& target = harness.Find("target");
+    target.mAutoScrollFlags = 0x20;
+    harness.MoveTo(dragged, {120, 140});
+    EXPECT_EQ(target.GetInertialVelocity(1), 315.0);
+    EXPECT_TRUE(target.IsInertialScrolling(1));
+    EXPECT_FALSE(target.IsInertialScrolling(0));
     harness.Release(dragged, 1, {0, 0});
+    EXPECT_FALSE(target.IsInertialScrolling(1));
 
     EXPECT_EQ(harness.app->mCursors, (Strings{"UI_CURSOR_NO_DROP", "UI_CURSOR_DROP_MOVE", "UI_CURSOR_ARROW"}));
     EXPECT_EQ(harness.log, (Strings{"target: enter dragged", "target: drop dragged", "target: leave dragged"}));
@@ -344,5 +354,57 @@ TEST(ControlPointer, BadInputIsRefusedWithAnAssertion)
     ASSERT_EQ(knob.SetDragThreshold(4), Vx::VXR_OK);
     EXPECT_EQ(knob.SetDragThreshold(-1), Vx::VXR_E_INVALIDARG);
     EXPECT_EQ(knob.GetDragThreshold(), 4);
+}
+
+class TestPopup : public InputControl, public Vx::IContextMenuPopup
+{
+public:
+    using InputControl::InputControl;
+    Vx::VxRESULT SetMenu(const RCPtr<Vx::LMenuDescriptor>& menu) override
+    {
+        mMenu = menu;
+        mVisibleWhenGiven = IsVisible(false);
+        return Vx::VXR_OK;
+    }
+    RCPtr<Vx::LMenuDescriptor> mMenu;
+    bool mVisibleWhenGiven = true;
+};
+
+TEST(ControlPointer, ARightClickOpensTheSkinsContextMenuWhenItIsAPopupMenu)
+{
+    struct Case
+    {
+        const char* popupClass;
+        int assertions;
+        bool opened;
+    };
+    const Case cases[] = {{nullptr, 0, false}, {"Test.Input", 1, false}, {"Test.Popup", 0, true}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.popupClass == nullptr ? "none" : c.popupClass);
+        BoxFixture fixture;
+        InputHarness& harness = fixture.harness;
+        harness.factory->RegisterControlType("Test.Popup", &Vx::CreateControl<TestPopup>);
+        if (c.popupClass != nullptr)
+            harness.Describe("contextMenu", nullptr, {0, 0, 80, 60}, 0, {}, c.popupClass);
+        InputControl& knob = fixture.Knob();
+        const RCPtr<Vx::LMenuDescriptor> menu(new Vx::LMenuDescriptor());
+        knob.SetContextMenu(menu);
+        knob.OnPointerEnter();
+        harness.Press(knob, 4, {5, 5});
+        VxTest::CaptureStderr errors;
+        harness.Release(knob, 4, {5, 5});
+        EXPECT_EQ(AssertionsIn(errors.Finish()), c.assertions);
+        harness.Idle();
+        const RCPtr<LControl> popup = knob.FindChild("contextMenu");
+        ASSERT_EQ(!popup.IsNull(), c.opened);
+        if (c.opened)
+        {
+            const TestPopup& shown = dynamic_cast<const TestPopup&>(*popup);
+            EXPECT_TRUE(shown.mMenu == menu);
+            EXPECT_FALSE(shown.mVisibleWhenGiven);
+            EXPECT_TRUE(popup->IsVisible(false));
+        }
+    }
 }
 } // namespace
