@@ -166,7 +166,7 @@ public:
     // Screen coordinates.
     PointT<int> GetMousePosition() override;
     // 1 left, 2 middle, 4 right.
-    virtual int GetMouseButtons();
+    int GetMouseButtons() override;
     // One idle tick: the named centres, then every root window from the last
     // to the first.  True when any queue still holds notifications.
     virtual bool ProcessIdle(bool sendIdle);

@@ -508,6 +508,10 @@ public:
     // Where the control's tool tip comes from: its parent (recursively) when
     // its text is empty and it uses the parent's tool tip, else itself.
     RCPtr<LControl> GetToolTipSource();
+    // While set, hit tests look through the control (a wheel event passed on
+    // to what lies below it).
+    void SetHitTestExcluded(bool excluded) noexcept { m_hitTestExcluded = excluded ? 1 : 0; }
+    bool IsHitTestExcluded() const noexcept { return m_hitTestExcluded != 0; }
     // A point in from's own frame into this control's own frame.
     PointT<double> ConvertPointFromControl(const RCPtr<LControl>& from, const PointT<double>& point) const;
     RectT<double> LocalRectToRoot(const RectT<double>& rectangle) const;
@@ -762,6 +766,7 @@ protected:
     Text m_text;
     Text m_toolTipText;
     std::uint8_t m_useParentToolTip = 0;
+    std::uint8_t m_hitTestExcluded = 0;
     std::uint8_t m_created = 0;
     // Set while the children are laid out after a size change, and while a
     // new descriptor re-attaches them.

@@ -13,6 +13,7 @@
 #include "VxFramework/Utilities/Storage/StringT.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 namespace Vx
@@ -177,10 +178,15 @@ private:
                        unsigned int source, bool doubleClick, bool down);
     PointT<int> RelativeToControl(const RCPtr<LControl>& control, const PointT<int>& point) const;
     void PaintSeparately(const RCPtr<LControl>& control, const RgnLight& region);
-    void RefreshClientRect();
+    // Stores the OS window's client rectangle (message thread) and returns
+    // the stored one.
+    RectT<int> RefreshClientRect();
+    // The tool-tip owner hides its tool tip.
+    void HideToolTip();
 
     RCPtr<LRenderer> m_renderer;
-    IWindowOSServices* m_osWindow = nullptr;
+    // Read by invalidations from any thread.
+    std::atomic<IWindowOSServices*> m_osWindow{nullptr};
     RectT<int> m_clientRect{0, 0, 1024, 768};
     RCPtr<LControl> m_topControl;
     RgnLight m_dirtyRegion;
