@@ -393,8 +393,6 @@ public:
     std::int32_t GetDragMode() const noexcept { return m_dragMode; }
     std::uint32_t GetDragAxes() const noexcept { return m_dragAxes; }
     const RCPtr<LControl>& GetDropTarget() const noexcept { return m_dropTarget; }
-    // Set while a hit test is to look through the control.
-    bool IsHitTestExcluded() const noexcept { return m_hitTestExcluded != 0; }
     // Axis 0 X, 1 Y: the scroll offset moves at velocity pixels a second
     // between minimum and maximum on each idle pass; the feedback control
     // follows the pointer on each step.  0.
@@ -813,7 +811,6 @@ protected:
 
     // Pointer, drag and key state.  m_pressPoint (above) is in the parent's
     // content coordinates.
-    std::uint8_t m_hitTestExcluded = 0;
     PointT<double> m_dragStartParentScroll{0.0, 0.0};
     std::int32_t m_dragMode = 0;
     std::uint32_t m_dragAxes = 0;

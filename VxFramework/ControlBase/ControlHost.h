@@ -49,8 +49,6 @@ public:
     // style: bit 0 bold, bit 1 italic, bit 2 underlined.
     virtual VxRESULT GetDefaultFont(StringT<char, unsigned short>& name, float& size, int& style) = 0;
 
-    // The cursor of a "UI_CURSOR_..." name; null when the host has none.
-    virtual juce::MouseCursor* LoadCursor(const StringT<char, unsigned short>& /*name*/) { return nullptr; }
     // A key that no control of the window's tree used, offered to the
     // window's own hot keys ("GHK." of its top control), then to the
     // application's: 0 taken, 1 not (also without a table).  The host

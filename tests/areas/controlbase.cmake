@@ -3,6 +3,7 @@
 vx_add_test(controlbase SOURCES
   VxFramework/ControlBase/ControlFactoryTest.cpp
   VxFramework/ControlBase/ControlGeometryTest.cpp
+  VxFramework/ControlBase/ControlInputReplayTest.cpp
   VxFramework/ControlBase/ControlKeysTest.cpp
   VxFramework/ControlBase/ControlPaintTest.cpp
   VxFramework/ControlBase/ControlParamsTest.cpp

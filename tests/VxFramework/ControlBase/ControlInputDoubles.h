@@ -88,6 +88,15 @@ public:
         Log("drop " + std::string(dragged->GetName().GetCString()));
         return Vx::VXR_OK;
     }
+    // A listener's way to give a drag its mode: as the left button is
+    // pressed (the press itself resets the mode).
+    Vx::VxRESULT OnActivate(const Vx::RCPtr<Vx::LConditionsParam>& conditions) override
+    {
+        if (mPressDragMode != 0 && (conditions->current & kLeftPressed) != 0 &&
+            (conditions->previous & kLeftPressed) == 0)
+            SetDragMode(mPressDragMode, mPressDragAxes);
+        return TestControl::OnActivate(conditions);
+    }
     Vx::VxRESULT LeftClicked(const Vx::RCPtr<Vx::LMouseButtonParam>&) override
     {
         Log("left click");
@@ -106,6 +115,8 @@ public:
     bool mAcceptsDrop = false;
     bool mBreakSiblingOrder = false;
     std::uint32_t mAutoScrollFlags = 0;
+    std::int32_t mPressDragMode = 0;
+    std::uint32_t mPressDragAxes = 0;
 };
 
 class InputApplication : public HarnessApplication
