@@ -277,6 +277,10 @@ VxRESULT LControl::RemoveContainedReferences()
         m_menuItemUpdater = nullptr;
     }
     m_pendingRemovals.RemoveAll();
+    // A drag or an auto-scroll may hold controls of other branches.
+    m_dropTarget = nullptr;
+    for (InertialAxis& axis : m_inertial)
+        axis.feedback = nullptr;
     m_children.RemoveAll();
     return LNotificationClient::RemoveContainedReferences();
 }
@@ -823,6 +827,7 @@ VxRESULT LControl::Initialize()
         if (m_createParams->Lookup("TOOLTIP", toolTip))
             m_toolTipText = toolTip;
     }
+    LoadHotKeys();
     return VXR_OK;
 }
 
@@ -1063,6 +1068,7 @@ NotificationHandlerResultCode LControl::OnIdle(const RCPtr<LNotificationDistribu
     for (int axis = 0; axis < 2; ++axis)
         StepSizeAnimation(axis);
     StepMoveAnimation();
+    StepInertialScrolls();
     ProcessDeferredRemovals();
     ProcessIdle();
     return 0;

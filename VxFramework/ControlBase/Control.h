@@ -6,6 +6,7 @@
 #include "VxFramework/ControlBase/SkinDescriptors.h"
 #include "VxFramework/ControlBase/StringTable.h"
 #include "VxFramework/ControlBase/UITarget.h"
+#include "VxFramework/Controls/MenuDescriptor.h"
 #include "VxFramework/Notification/NotificationClient.h"
 #include "VxFramework/Notification/NotificationDistributor.h"
 #include "VxFramework/Notification/NotificationHandler.h"
@@ -318,6 +319,99 @@ public:
     virtual VxRESULT ShowToolTip(bool show, std::int32_t argument);
     // (scroll x, scroll y, look width, look height) of the current look.
     virtual RectT<double> GetVisibleContentRect();
+
+    // ---- Pointer, drag and key handling --------------------------------------
+    // Drag modes: 0 none (a release over the control still clicks), 1 move
+    // freely with drop targets, 2 move inside the parent's drag bounds, 3 as
+    // 2 with auto-scroll, 4 resize by the edges of the axes, 5 as 4 with
+    // auto-scroll, 6 and above scroll the content (6 also flings).  Axes:
+    // 0x1 X, 0x2 Y; edges 0x4 right, 0x8 left, 0x10 top, 0x20 bottom.  Every
+    // left press resets the mode to 0.
+    virtual VxRESULT SetDragMode(std::int32_t mode, std::uint32_t axes);
+    // Left dragging with a drag mode; records where the drag starts from.
+    virtual VxRESULT OnDragStart();
+    virtual VxRESULT SaveDragStartState();
+    virtual VxRESULT OnDragMove(const RCPtr<LPointWithModifiersParam>& param);
+    virtual VxRESULT OnDragMoved(const RCPtr<LPointWithModifiersParam>& /*param*/) { return VXR_OK; }
+    virtual VxRESULT OnDragEnd();
+    // From this control (the one under the pointer, root coordinates) the
+    // first that accepts the dragged control; null when none.
+    virtual RCPtr<LControl> FindDropTarget(const RCPtr<LControl>& dragged, const PointT<int>& point);
+    virtual bool AcceptsDrop(const RCPtr<LControl>& /*dragged*/) { return false; }
+    // 0x4 towards the right edge, 0x8 left, 0x10 top, 0x20 bottom; 0 none.
+    virtual std::uint32_t WantsDragAutoScroll(const RCPtr<LControl>& /*dragged*/) { return 0; }
+    // Where a child may be dragged, in this control's own frame: the current
+    // look's rectangle.
+    virtual RectT<double> GetDragBounds(const RCPtr<LControl>& child);
+    virtual VxRESULT ConstrainDrag(RectT<double>& /*rectangle*/) { return VXR_OK; }
+    virtual VxRESULT OnDragEnter(const RCPtr<LControl>& /*dragged*/) { return VXR_OK; }
+    virtual VxRESULT OnDragOver(const RCPtr<LControl>& /*dragged*/, const PointT<int>& /*point*/) { return VXR_OK; }
+    virtual VxRESULT OnDragLeave(const RCPtr<LControl>& /*dragged*/) { return VXR_OK; }
+    // Drop targets override it: an assertion and 0x80000008 here.
+    virtual VxRESULT OnDrop(const RCPtr<LControl>& dragged);
+    virtual VxRESULT OnLeftButtonDown(const RCPtr<LMouseButtonParam>& /*param*/) { return VXR_OK; }
+    virtual VxRESULT OnMiddleButtonDown(const RCPtr<LMouseButtonParam>& /*param*/) { return VXR_OK; }
+    virtual VxRESULT OnRightButtonDown(const RCPtr<LMouseButtonParam>& /*param*/) { return VXR_OK; }
+    virtual VxRESULT OnLeftButtonUp(const RCPtr<LMouseButtonParam>& /*param*/) { return VXR_OK; }
+    virtual VxRESULT OnMiddleButtonUp(const RCPtr<LMouseButtonParam>& /*param*/) { return VXR_OK; }
+    virtual VxRESULT OnRightButtonUp(const RCPtr<LMouseButtonParam>& /*param*/) { return VXR_OK; }
+    virtual VxRESULT OnPointerMoved(const RCPtr<LPointWithModifiersParam>& /*param*/) { return VXR_OK; }
+    // 1: not handled, the wheel goes on to the control behind.
+    virtual VxRESULT ProcessMouseWheel(const RCPtr<LMouseWheelParam>& /*param*/) { return VXR_NOTHING_DONE; }
+    virtual VxRESULT ProcessHorizontalMouseWheel(const RCPtr<LMouseWheelParam>& /*param*/) { return VXR_NOTHING_DONE; }
+    // By button; null or another button: an assertion and 0x80000003.
+    virtual VxRESULT OnClick(const RCPtr<LMouseButtonParam>& param);
+    virtual VxRESULT OnLeftClick(const RCPtr<LMouseButtonParam>& param);
+    virtual VxRESULT OnMiddleClick(const RCPtr<LMouseButtonParam>& param);
+    // Also opens the context menu when there is one.
+    virtual VxRESULT OnRightClick(const RCPtr<LMouseButtonParam>& param);
+    virtual VxRESULT LeftClicked(const RCPtr<LMouseButtonParam>& /*param*/) { return VXR_OK; }
+    virtual VxRESULT MiddleClicked(const RCPtr<LMouseButtonParam>& /*param*/) { return VXR_OK; }
+    virtual VxRESULT RightClicked(const RCPtr<LMouseButtonParam>& /*param*/) { return VXR_OK; }
+    virtual const RCPtr<LMenuDescriptor>& GetContextMenu() { return m_contextMenu; }
+    // The pop-up of the context menu is about to show.
+    virtual VxRESULT OnContextMenuOpening(const RCPtr<LControl>& /*popup*/) { return VXR_OK; }
+    // 1: the key is not used; subclasses return 0 for a key they used.
+    virtual VxRESULT ProcessKey(const RCPtr<LKeyParam>& /*key*/) { return VXR_NOTHING_DONE; }
+    // 0 a sibling took the key, 1 none did.
+    virtual VxRESULT DispatchSiblingKey(const RCPtr<LKeyParam>& key);
+    // A key a child did not use: the siblings' hot keys, then the root
+    // window's, then the application's.
+    virtual VxRESULT OnUnhandledChildKey(const RCPtr<LKeyParam>& key);
+    // A Tab that left a child: the focus moves to the next child, or the key
+    // leaves this control.
+    virtual VxRESULT OnTabKey(const RCPtr<LKeyParam>& key);
+    // The order (client indices) in which the key is offered to the pool's
+    // clients, walked from the last entry to the first.
+    virtual VxRESULT SortSiblingKeyClients(const RCPtr<LKeyParam>& key,
+                                           const RCPtr<LNotificationDistributor::LNotificationClientPool>& pool,
+                                           ArrayBuffer<std::int32_t>& order);
+
+    // 0, or 0x80000003 (the threshold kept) for a negative one.
+    VxRESULT SetDragThreshold(std::int32_t pixels);
+    std::int32_t GetDragThreshold() const noexcept { return m_dragThreshold; }
+    std::int32_t GetDragMode() const noexcept { return m_dragMode; }
+    std::uint32_t GetDragAxes() const noexcept { return m_dragAxes; }
+    const RCPtr<LControl>& GetDropTarget() const noexcept { return m_dropTarget; }
+    // Axis 0 X, 1 Y: the scroll offset moves at velocity pixels a second
+    // between minimum and maximum on each idle pass; the feedback control
+    // follows the pointer on each step.  0.
+    VxRESULT StartInertialScroll(int axis, const RCPtr<LControl>& feedback, double velocity, double maximum,
+                                 double minimum);
+    // 0 stopped, 1 none running.
+    VxRESULT StopInertialScroll(int axis);
+    bool IsInertialScrolling(int axis) const noexcept;
+    double GetInertialVelocity(int axis) const noexcept;
+    const PointT<double>& GetFlingVelocity() const noexcept { return m_flingVelocity; }
+    // Stores the menu; a right click opens it.
+    void SetContextMenu(const RCPtr<LMenuDescriptor>& menu) { m_contextMenu = menu; }
+    // Creates the skin's "contextMenu" control under this one for the menu.
+    VxRESULT ShowContextMenu(const RCPtr<LMenuDescriptor>& menu);
+    bool HasHotKey(const char* id) const;
+    // A copy; empty when the id has no key.
+    ArrayBuffer<KeyCode> GetHotKeys(const char* id) const;
+    // The first key bound to the id; {0x80000000, 0, 0} when none.
+    KeyCode GetFirstHotKey(const char* id) const;
 
     // ---- The tree ----------------------------------------------------------
 
@@ -715,7 +809,70 @@ protected:
     RgnLight m_surfaceArea;
     RgnLight m_surfaceDirty;
 
+    // Pointer, drag and key state.  m_pressPoint (above) is in the parent's
+    // content coordinates.
+    PointT<double> m_dragStartParentScroll{0.0, 0.0};
+    std::int32_t m_dragMode = 0;
+    std::uint32_t m_dragAxes = 0;
+    PointT<double> m_dragStartSize{0.0, 0.0};
+    // XPositionAbs, YPositionAbs, XSizeAbs, YSizeAbs.
+    double m_dragStartPlacement[4] = {0.0, 0.0, 0.0, 0.0};
+    std::uint8_t m_dragWasUnclipped = 0;
+    std::uint8_t m_dragXWasDocked = 0;
+    std::uint8_t m_dragYWasDocked = 0;
+    RCPtr<LControl> m_dropTarget;
+    PointT<double> m_dragOffset{0.0, 0.0};
+    std::int32_t m_dragThreshold = 1;
+    std::uint8_t m_inDragMove = 0;
+    std::uint32_t m_lastMoveTimeMs = 0;
+    std::uint32_t m_previousMoveTimeMs = 0;
+    std::uint32_t m_pressTimeMs = 0;
+    std::uint32_t m_releaseTimeMs = 0;
+    // Content pixels a second, smoothed over the moves of a kinetic drag.
+    PointT<double> m_flingVelocity{0.0, 0.0};
+    std::uint8_t m_decelerating[2] = {0, 0};
+    struct InertialAxis
+    {
+        std::uint8_t running = 0;
+        double lastTick = 0.0;
+        double velocity = 0.0;
+        double minimum = 0.0;
+        double maximum = 0.0;
+        RCPtr<LControl> feedback;
+    };
+    InertialAxis m_inertial[2];
+    double m_deceleration = 1000.0;
+    RCPtr<LMenuDescriptor> m_contextMenu;
+    // The control's own hot keys ("LHK." create parameters): interned id
+    // and key, in the order they were bound.
+    struct HotKeyBinding
+    {
+        const char* id;
+        KeyCode key;
+    };
+    ArrayBuffer<HotKeyBinding> m_hotKeys;
+
 private:
+    // Pointer, drag and key helpers.  The NID_SIBLING_KEY handler: fires the
+    // id bound to the key when it is one of this control's hot keys.
+    NotificationHandlerResultCode OnSiblingKey(const RCPtr<LNotificationDistributor>& from,
+                                               const ConstRCPtr<LNotification>& notification);
+    // Binds the "LHK." create parameters and registers the sibling-key handler.
+    void LoadHotKeys();
+    // The id bound to the key; null when none.
+    const char* FindHotKey(const KeyCode& key) const;
+    // One idle step of each running inertial scroll.
+    void StepInertialScrolls();
+    // The Tab leaves the top control: the root window moves the focus on.
+    VxRESULT PassTabUp(const RCPtr<LKeyParam>& key);
+    // A key nobody in the tree used: the root window's hot keys, then the
+    // application's.
+    VxRESULT OfferToGlobalHotKeys(const RCPtr<LKeyParam>& key);
+    // The control the walk of a wheel event goes on with; null at the end.
+    RCPtr<LControl> NextWheelTarget(const PointT<int>& rootPoint, RCPtrArray<LControl>& excluded);
+    // Sets the root window's cursor to the named one.
+    void ShowNamedCursor(const char* name);
+
     friend RCPtr<LControl> CompleteControlCreation(const RCPtr<LControl>& control,
                                                    const RCPtr<LControlDescriptor>& descriptor);
 

@@ -74,6 +74,9 @@ void LControl::UpdateConditions()
         }
     }
 
+    if (m_dragMode != 0 && (old & kLeftDragging) != 0 && (next & kLeftDragging) == 0)
+        OnDragEnd();
+
     OnActivate(m_conditionsParam);
     Send("NID_CONDITION_CHANGE", m_conditionsParam);
 
@@ -95,6 +98,9 @@ void LControl::UpdateConditions()
         if ((changed & bits) != 0)
             Send(id, m_conditionsParam);
     }
+
+    if (m_dragMode != 0 && (old & kLeftDragging) == 0 && (next & kLeftDragging) != 0)
+        OnDragStart();
 
     // The pointer may now be over another control.
     const bool hiddenUnderPointer =

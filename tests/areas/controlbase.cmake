@@ -3,8 +3,11 @@
 vx_add_test(controlbase SOURCES
   VxFramework/ControlBase/ControlFactoryTest.cpp
   VxFramework/ControlBase/ControlGeometryTest.cpp
+  VxFramework/ControlBase/ControlInputReplayTest.cpp
+  VxFramework/ControlBase/ControlKeysTest.cpp
   VxFramework/ControlBase/ControlPaintTest.cpp
   VxFramework/ControlBase/ControlParamsTest.cpp
+  VxFramework/ControlBase/ControlPointerTest.cpp
   VxFramework/ControlBase/ControlStateTest.cpp
   VxFramework/ControlBase/ControlTreeTest.cpp
   VxFramework/ControlBase/LayoutTest.cpp
