@@ -1,4 +1,6 @@
 vx_add_test(application
   SOURCES
     VxFramework/Application/FrameworkAppTest.cpp
+    VxFramework/Application/OSWindowJuceTest.cpp
+    JuceBackend/DisplayTestSupport.cpp
   LIBS DeviceSim)
