@@ -119,7 +119,7 @@ public:
     virtual String GetVersionText() = 0;
     virtual String GetExtraText() = 0;
     virtual String GetMainControlName() = 0;
-    virtual juce::MouseCursor* LoadCursor(const String& name) = 0;
+    juce::MouseCursor* LoadCursor(const String& name) override = 0;
     // The framework keeps no status bar.
     virtual RCPtr<LStatusBar> GetStatusBar() { return nullptr; }
     virtual int GetLanguageId() = 0;
@@ -166,7 +166,7 @@ public:
     // Screen coordinates.
     PointT<int> GetMousePosition() override;
     // 1 left, 2 middle, 4 right.
-    virtual int GetMouseButtons();
+    int GetMouseButtons() override;
     // One idle tick: the named centres, then every root window from the last
     // to the first.  True when any queue still holds notifications.
     virtual bool ProcessIdle(bool sendIdle);

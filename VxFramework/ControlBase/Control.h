@@ -268,10 +268,17 @@ public:
     // An invisible control paints and collects nothing.
     virtual VxRESULT Paint(const RCPtr<LRenderer>& renderer, const RgnLight& dirty, RCPtrArray<LControl>& nonClipping,
                            bool nonClippingPass);
+    // The deepest control under the point (own frame; parent coordinates for
+    // ContainsPoint) whose effective z lies above z, or any when z is the
+    // lowest int and flag is set.  hitPoint receives the point in the found
+    // control's frame, z its effective z.  Null when none.
+    virtual RCPtr<LControl> HitTest(const PointT<int>& point, bool flag, PointT<int>& hitPoint, std::int32_t& z);
     virtual VxRESULT OnFontChanged() { return VXR_OK; }
     // Takes the focus, or asks the parent for it when the control cannot
     // hold it.  0.
     virtual VxRESULT RequestFocus(const RCPtr<LControl>& requester);
+    // The point in the control's own frame lies inside its bounds.
+    virtual bool ContainsPoint(const PointT<int>& point);
     // From the child's place in tab order, the next child (previous when
     // backward, wrapping around) that can receive input; null when the walk
     // comes back.
@@ -306,6 +313,9 @@ public:
                                           const ConstRCPtr<LNotification>& notification) override;
     VxRESULT Unregister(const RCPtr<LNotificationDistributor>& from, const char* id) override;
     virtual Text GetToolTipText(std::int32_t /*argument*/) { return m_toolTipText; }
+    // Shows the tool tip (the skin's "toolTip" descriptor as a child) or
+    // hides and removes it.
+    virtual VxRESULT ShowToolTip(bool show, std::int32_t argument);
     // (scroll x, scroll y, look width, look height) of the current look.
     virtual RectT<double> GetVisibleContentRect();
 
@@ -393,6 +403,19 @@ public:
     // The rectangle in the top control's frame (the top control's own
     // origin included).
     RectT<double> GetRectInRootWindow() const;
+    // The last child (insertion order) that is not transparent at the point
+    // (own content frame) converted into its frame; null when none.
+    RCPtr<LControl> ChildAtPoint(const PointT<int>& point) const;
+    // The largest Z_Order of this control and its ancestors that do not clip
+    // to their parents; the lowest int when all clip.
+    std::int32_t GetEffectiveZ() const;
+    // Where the control's tool tip comes from: its parent (recursively) when
+    // its text is empty and it uses the parent's tool tip, else itself.
+    RCPtr<LControl> GetToolTipSource();
+    // While set, hit tests look through the control (a wheel event passed on
+    // to what lies below it).
+    void SetHitTestExcluded(bool excluded) noexcept { m_hitTestExcluded = excluded ? 1 : 0; }
+    bool IsHitTestExcluded() const noexcept { return m_hitTestExcluded != 0; }
     // A point in from's own frame into this control's own frame.
     PointT<double> ConvertPointFromControl(const RCPtr<LControl>& from, const PointT<double>& point) const;
     RectT<double> LocalRectToRoot(const RectT<double>& rectangle) const;
@@ -647,6 +670,7 @@ protected:
     Text m_text;
     Text m_toolTipText;
     std::uint8_t m_useParentToolTip = 0;
+    std::uint8_t m_hitTestExcluded = 0;
     std::uint8_t m_created = 0;
     // Set while the children are laid out after a size change, and while a
     // new descriptor re-attaches them.

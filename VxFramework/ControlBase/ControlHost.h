@@ -7,6 +7,11 @@
 
 #include <cstdint>
 
+namespace juce
+{
+class MouseCursor;
+} // namespace juce
+
 namespace Vx
 {
 class LControlFactory;
@@ -31,6 +36,10 @@ public:
     // The pointer in screen coordinates.
     virtual PointT<int> GetMousePosition() = 0;
     virtual VxRESULT GetKeyState(int virtualKey, bool& pressed) = 0;
+    // 1 left, 2 middle, 4 right, wherever the pointer is.
+    virtual int GetMouseButtons() = 0;
+    // A cursor by its resource name; null when there is none.
+    virtual juce::MouseCursor* LoadCursor(const StringT<char, unsigned short>& name) = 0;
     // Null when there is none.
     virtual const RCPtr<LRootWindow>& GetActiveRootWindow() const = 0;
     virtual const RCPtr<LRootWindow>& GetRootWindow(std::uint32_t index) const = 0;

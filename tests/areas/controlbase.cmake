@@ -8,4 +8,12 @@ vx_add_test(controlbase SOURCES
   VxFramework/ControlBase/ControlStateTest.cpp
   VxFramework/ControlBase/ControlTreeTest.cpp
   VxFramework/ControlBase/LayoutTest.cpp
+  VxFramework/ControlBase/RootWindowTest.cpp
   VxFramework/ControlBase/SkinDescriptorsTest.cpp)
+# The root window's golden traces and screenshot, and the fixture skin.
+if(TARGET test_controlbase)
+  target_compile_definitions(test_controlbase PRIVATE
+    VX_LOOK_FIXTURE_DIR="${CMAKE_CURRENT_SOURCE_DIR}/VxFramework/ControlBase/fixtures/skin"
+    VX_RENDERER_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/VxFramework/ControlBase/golden"
+    VX_ROOTWINDOW_GOLDEN_DIR="${CMAKE_CURRENT_SOURCE_DIR}/VxFramework/ControlBase/golden")
+endif()
