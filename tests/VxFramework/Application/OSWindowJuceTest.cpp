@@ -3,12 +3,16 @@
 
 #include "VxFramework/Application/OSWindowJuce.h"
 
+#include "VxFramework/Renderer/Renderer.h"
 #include "tests/JuceBackend/DisplayTestSupport.h"
+#include "tests/VxFramework/Application/ApplicationDoubles.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
+
+#include <algorithm>
 
 #include <string>
 #include <vector>
@@ -144,4 +148,213 @@ TEST(OSWindowCursors, TheDefaultCursorNameIsTheArrowsTextInABufferOfItsOwn)
     EXPECT_EQ(std::string(Vx::UI_CURSOR_DEFAULT.GetCString()), "UI_CURSOR_ARROW");
     EXPECT_NE(Vx::UI_CURSOR_DEFAULT.GetCString(), Vx::UI_CURSOR_ARROW.GetCString());
     EXPECT_EQ(std::string(Vx::UI_CURSOR_MAG_MINUS.GetCString()), "UI_CURSOR_MAG_MINUS");
+}
+
+//==============================================================================
+// The OS window on the simulated device, hosting a root window of an
+// application double.
+namespace
+{
+class WindowApplication : public VxTest::TestApplication
+{
+public:
+    using TestApplication::TestApplication;
+
+    void OnPowerButtonPressed() override { mLog->push_back("power button"); }
+
+    juce::MouseCursor* LoadCursor(const String& name) override
+    {
+        mLog->push_back(std::string("load cursor:") + name.GetCString());
+        return &mWaitCursor;
+    }
+
+    juce::MouseCursor mWaitCursor{juce::MouseCursor::WaitCursor};
+};
+
+class OSWindowTest : public VxTest::JucePlatformTest
+{
+protected:
+    void SetUp() override
+    {
+        sim.drm.flipLatency = std::chrono::microseconds(0);
+        sim.addDsiPanel(320, 240);
+        StartJuce();
+        mStatusBar = Vx::MakeRCPtr<VxTest::FakeStatusBar>();
+        mApp = Vx::MakeRCPtr<WindowApplication>(&mLog);
+        mApp->mStatusBar = mStatusBar;
+        ASSERT_EQ(mApp->RunApplicationStartup(), Vx::VXR_OK);
+    }
+
+    void TearDown() override
+    {
+        delete mMain.getComponent();
+        delete mSecond.getComponent();
+        mApp = nullptr;
+        mStatusBar = nullptr;
+        JucePlatformTest::TearDown();
+    }
+
+    // The main window over the whole screen, and a second window beside it.
+    void OpenWindows()
+    {
+        auto* main = new Vx::OSWindow();
+        main->SetBounds(Vx::RectT<int>{0, 0, 200, 240});
+        main->ShowWindow(5);
+        ASSERT_EQ(main->CreateRootWindow(Vx::LRenderer::kJUCERendererKind), Vx::VXR_OK);
+        mMain = main;
+
+        auto* second = new Vx::OSWindow();
+        second->SetBounds(Vx::RectT<int>{200, 0, 120, 240});
+        second->ShowWindow(5);
+        ASSERT_EQ(second->AttachRenderer(Vx::LRenderer::CreateRenderer(Vx::LRenderer::kJUCERendererKind,
+                                                                       Vx::RectT<int>{0, 0, 120, 240}, 0)),
+                  Vx::VXR_OK);
+        mSecond = second;
+        ASSERT_TRUE(WaitUntilPainted());
+    }
+
+    VxTest::Log mLog;
+    Vx::RCPtr<VxTest::FakeStatusBar> mStatusBar;
+    Vx::RCPtr<WindowApplication> mApp;
+    juce::Component::SafePointer<Vx::OSWindow> mMain;
+    juce::Component::SafePointer<Vx::OSWindow> mSecond;
+};
+
+bool Contains(const VxTest::Log& log, const std::string& entry)
+{
+    return std::find(log.begin(), log.end(), entry) != log.end();
+}
+} // namespace
+
+TEST_F(OSWindowTest, TheRootWindowsAreTheApplicationsAndOnlyTheFirstIsTheMainWindow)
+{
+    OpenWindows();
+    ASSERT_EQ(mApp->GetRootWindows().GetCount(), 2u);
+    EXPECT_EQ(mApp->GetRootWindow(0), mMain->GetRootWindow());
+    EXPECT_EQ(mApp->GetRootWindow(1), mSecond->GetRootWindow());
+    EXPECT_TRUE(mMain->IsMainWindow());
+    EXPECT_FALSE(mSecond->IsMainWindow());
+    EXPECT_EQ(mMain->GetRootWindow()->GetOSWindow(), static_cast<Vx::IWindowOSServices*>(mMain.getComponent()));
+
+    delete mSecond.getComponent();
+    EXPECT_EQ(mApp->GetRootWindows().GetCount(), 1u) << "a window takes its root window along";
+}
+
+TEST_F(OSWindowTest, OnlyTheMainWindowsCloseButtonRequestsTheExit)
+{
+    OpenWindows();
+
+    mSecond->closeButtonPressed();
+    Vx::LFrameworkApp::ProcessNotificationCenters(false);
+    EXPECT_EQ(mApp->mQuitRequests, 0);
+    // The second window's root window closes it at its next idle pass.
+    mApp->ProcessIdle(false);
+    EXPECT_EQ(mSecond.getComponent(), nullptr);
+
+    mMain->closeButtonPressed();
+    Vx::LFrameworkApp::ProcessNotificationCenters(false);
+    EXPECT_EQ(mApp->mQuitRequests, 1);
+}
+
+TEST_F(OSWindowTest, ThePowerKeyReachesTheApplicationThroughTheMainWindowOnly)
+{
+    OpenWindows();
+
+    // The pointer is where the first finger was.
+    for (const int x : {250, 50})
+    {
+        sim.input.touchDown(0, x * 4096.0 / 320, 100 * 4096.0 / 240);
+        sim.input.touchUp(0);
+        sim.input.tapKey(KEY_POWER);
+        sim.input.queueEventOfType(0);
+        juce::MessageManager::getInstance()->runDispatchLoopUntil(50);
+        EXPECT_EQ(Contains(mLog, "power button"), x == 50) << x;
+    }
+}
+
+TEST_F(OSWindowTest, ShowCodesChangeVisibilityAndFullScreen)
+{
+    OpenWindows();
+    struct
+    {
+        int code;
+        bool visible;
+        bool fullScreen;
+    } const steps[] = {
+        {0, false, false}, {5, true, false},  {3, true, true},  {1, true, false},  {3, true, true},
+        {9, true, false},  {0, false, false}, {9, true, false}, {10, true, false}, {12, true, false},
+        {6, true, false},  {3, true, true},   {6, true, true},
+    };
+
+    for (const auto& step : steps)
+    {
+        SCOPED_TRACE(step.code);
+        EXPECT_EQ(mMain->ShowWindow(step.code), Vx::VXR_OK);
+        EXPECT_EQ(mMain->isVisible(), step.visible);
+        EXPECT_EQ(mMain->isFullScreen(), step.fullScreen);
+    }
+}
+
+TEST_F(OSWindowTest, WindowServicesAnswerInTheWindowsOwnCoordinates)
+{
+    OpenWindows();
+    Vx::RectT<int> client{-1, -1, -1, -1};
+    EXPECT_EQ(mSecond->GetClientRect(client), Vx::VXR_OK);
+    EXPECT_EQ(client, (Vx::RectT<int>{0, 0, 120, 240})) << "the native title bar takes no room";
+
+    const Vx::PointT<int> screen = mSecond->ClientToScreen(Vx::PointT<int>{5, 7});
+    EXPECT_EQ(screen, (Vx::PointT<int>{205, 7}));
+    EXPECT_EQ(mSecond->ScreenToClient(screen), (Vx::PointT<int>{5, 7}));
+
+    EXPECT_EQ(mSecond->SetTitle("Kalibrierung \xC3\xBC"), Vx::VXR_OK);
+    EXPECT_EQ(mSecond->GetNativeHandle(), nullptr);
+    EXPECT_EQ(mSecond->SetTextEntryMode(true, 3), Vx::VXR_OK);
+
+    // The pointer is where the first finger was.
+    sim.input.touchDown(0, 250 * 4096.0 / 320, 100 * 4096.0 / 240);
+    ASSERT_TRUE(DispatchUntil([&] { return mSecond->GetMousePosition() == Vx::PointT<int>{50, 100}; }));
+    EXPECT_EQ(mSecond->GetHeldButtons(), Vx::IWindowOSServices::kButtonLeft);
+    sim.input.touchUp(0);
+    ASSERT_TRUE(DispatchUntil([&] { return mSecond->GetHeldButtons() == 0; }));
+}
+
+TEST_F(OSWindowTest, SetCursorShowsTheNormalCursorAndHandsBackTheOneBefore)
+{
+    OpenWindows();
+    mMain->setMouseCursor(juce::MouseCursor::CrosshairCursor);
+    juce::MouseCursor wait(juce::MouseCursor::WaitCursor);
+    const juce::MouseCursor* before = mMain->SetCursor(&wait);
+    ASSERT_NE(before, nullptr);
+    EXPECT_EQ(*before, juce::MouseCursor(juce::MouseCursor::CrosshairCursor));
+    EXPECT_EQ(mMain->getMouseCursor(), juce::MouseCursor(juce::MouseCursor::NormalCursor));
+}
+
+TEST_F(OSWindowTest, AModalLoopRunsUntilCloseEndsItWithItsResult)
+{
+    auto* window = new Vx::OSWindow();
+    juce::Component::SafePointer<Vx::OSWindow> safe(window);
+    EXPECT_FALSE(window->IsInModalLoop());
+    bool inLoop = false;
+    juce::MessageManager::callAsync([&] {
+        inLoop = safe->IsInModalLoop();
+        safe->Close(7);
+    });
+    EXPECT_EQ(window->RunModalLoop(), 7);
+    EXPECT_TRUE(inLoop);
+    EXPECT_EQ(safe.getComponent(), nullptr);
+}
+
+TEST_F(OSWindowTest, TheWaitCursorScopeShowsTheWaitCursorAndTheTextForItsLifetime)
+{
+    OpenWindows();
+    // With one window, it is the active one or else root window 0.
+    delete mSecond.getComponent();
+    mMain->setMouseCursor(juce::MouseCursor::CrosshairCursor);
+    {
+        const Vx::WaitCursorScope scope("Loading skin");
+        EXPECT_TRUE(Contains(mLog, "load cursor:UI_CURSOR_WAIT"));
+        EXPECT_TRUE(Contains(mStatusBar->mLog, "now:Loading skin") || Contains(mStatusBar->mLog, "post:Loading skin"));
+    }
+    EXPECT_EQ(mMain->getMouseCursor(), juce::MouseCursor(juce::MouseCursor::NormalCursor));
+    EXPECT_GE(mStatusBar->mLog.size(), 2u) << "the status text is restored";
 }
