@@ -6,6 +6,7 @@
 #include "VxFramework/Renderer/Renderer.h"
 #include "tests/JuceBackend/DisplayTestSupport.h"
 #include "tests/VxFramework/Application/ApplicationDoubles.h"
+#include "tests/VxFramework/ControlBase/RootWindowHarness.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -357,4 +358,83 @@ TEST_F(OSWindowTest, TheWaitCursorScopeShowsTheWaitCursorAndTheTextForItsLifetim
     }
     EXPECT_EQ(mMain->getMouseCursor(), juce::MouseCursor(juce::MouseCursor::NormalCursor));
     EXPECT_GE(mStatusBar->mLog.size(), 2u) << "the status text is restored";
+}
+
+TEST_F(OSWindowTest, TapsAndKeysFromTheDeviceReachTheControlsThroughTheRootWindow)
+{
+    OpenWindows();
+    VxTest::Trace trace;
+    VxTest::CallControl::Sink() = &trace;
+    const Vx::RCPtr<VxTest::CallControl> pad(new VxTest::CallControl(nullptr, "pad"));
+    pad->SetVisible(true);
+    pad->SetEnabled(true);
+    // Ups go to the control that holds the capture.
+    pad->mCaptures = true;
+    mMain->GetRootWindow()->SetTopControl(pad);
+    // An opaque look to be hit on, and the focus for the keys.
+    pad->AddWeightedLook(VxTest::MakeLook(VxTest::Offsets(0, 0, 0, 0)), 1.0f);
+    mMain->GetRootWindow()->SetFocusControl(pad);
+    // The root window takes input only while its window is the active one.
+    mMain->BringToFront();
+    ASSERT_TRUE(mMain->IsActive());
+    auto keys = [&] {
+        return std::count_if(trace.begin(), trace.end(),
+                             [](const std::string& s) { return s.rfind("pad: key", 0) == 0; });
+    };
+
+    // A tap of the first finger, one of the second, then Ctrl+A.
+    sim.input.touchDown(0, 50 * 4096.0 / 320, 100 * 4096.0 / 240);
+    sim.input.touchUp(0);
+    sim.input.touchDown(1, 60 * 4096.0 / 320, 90 * 4096.0 / 240);
+    sim.input.touchUp(1);
+    sim.input.key(KEY_LEFTCTRL, true);
+    sim.input.tapKey(KEY_A);
+    sim.input.key(KEY_LEFTCTRL, false);
+    ASSERT_TRUE(DispatchUntil([&] { return keys() == 2; }));
+
+    VxTest::Trace relevant;
+    for (const auto& entry : trace)
+        if (entry.rfind("pad: down", 0) == 0 || entry.rfind("pad: up", 0) == 0 || entry.rfind("pad: key", 0) == 0)
+            relevant.push_back(entry);
+    VxTest::CallControl::Sink() = nullptr;
+
+    EXPECT_EQ(relevant, (VxTest::Trace{
+                            "pad: down 1 at 50,100 dbl=0 held=1 mods=0x0 src=0",
+                            "pad: up 1 at 50,100 dbl=0 held=0 mods=0x0 src=0",
+                            // The held buttons are the main mouse source's (the first finger's).
+                            "pad: down 1 at 60,90 dbl=0 held=0 mods=0x0 src=1",
+                            "pad: up 1 at 60,90 dbl=0 held=0 mods=0x0 src=1",
+                            // The virtual key first, then the character, both with Ctrl and Cmd.
+                            "pad: key 0x29410000",
+                            "pad: key 0x9000001",
+                        }));
+    mMain->GetRootWindow()->SetTopControl(nullptr);
+}
+
+TEST_F(OSWindowTest, PaintingShowsWhatTheRootWindowPaintsInItsDirtyRegion)
+{
+    OpenWindows();
+    const auto green = juce::Colour(0xFF00FF00);
+    const auto red = juce::Colour(0xFFFF0000);
+    const Vx::RCPtr<VxTest::TestControl> pad(new VxTest::TestControl(nullptr, "pad"));
+    pad->SetVisible(true);
+    const Vx::RCPtr<Vx::LRootWindow>& root = mMain->GetRootWindow();
+    pad->AddWeightedLook(VxTest::MakeLook(VxTest::Offsets(0, 0, 0, 0), nullptr, false, green.getARGB()), 1.0f);
+    root->SetTopControl(pad);
+
+    auto shown = [&](int x, int y) { return sim.drm.getScanoutImage(Screen().getCrtcId()).getPixelAt(x, y); };
+    root->InvalidateAll();
+    ASSERT_TRUE(WaitUntilPainted());
+    EXPECT_EQ(shown(150, 200), green);
+    EXPECT_NE(shown(250, 200), green) << "the second window is not the main window's";
+
+    // A look over it, which the window shows only where it is repainted.
+    pad->AddWeightedLook(VxTest::MakeLook(VxTest::Offsets(0, 0, 0, 0), nullptr, false, red.getARGB()), 1.0f);
+    root->Invalidate(Vx::RectT<int>{10, 20, 30, 40});
+    ASSERT_TRUE(WaitUntilPainted());
+    EXPECT_EQ(shown(10, 20), red);
+    EXPECT_EQ(shown(39, 59), red);
+    EXPECT_EQ(shown(40, 60), green);
+    EXPECT_EQ(shown(150, 200), green);
+    root->SetTopControl(nullptr);
 }
