@@ -537,8 +537,11 @@ VxRESULT OSWindow::Close(int result)
 int OSWindow::RunModalLoop()
 {
     mInModalLoop = true;
+    // Close ends the loop and deletes the window before the loop returns.
+    const juce::Component::SafePointer<OSWindow> alive(this);
     const int result = runModalLoop();
-    mInModalLoop = false;
+    if (alive != nullptr)
+        mInModalLoop = false;
     return result;
 }
 
