@@ -14,6 +14,8 @@
 #include <linux/input-event-codes.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include <string>
 #include <vector>
@@ -436,5 +438,32 @@ TEST_F(OSWindowTest, PaintingShowsWhatTheRootWindowPaintsInItsDirtyRegion)
     EXPECT_EQ(shown(39, 59), red);
     EXPECT_EQ(shown(40, 60), green);
     EXPECT_EQ(shown(150, 200), green);
+    root->SetTopControl(nullptr);
+}
+
+TEST_F(OSWindowTest, AnotherThreadsInvalidationRepaintsAndResizingReachesTheRootWindow)
+{
+    OpenWindows();
+    const auto green = juce::Colour(0xFF00FF00);
+    const Vx::RCPtr<VxTest::TestControl> pad(new VxTest::TestControl(nullptr, "pad"));
+    pad->SetVisible(true);
+    const Vx::RCPtr<Vx::LRootWindow>& root = mMain->GetRootWindow();
+    root->SetTopControl(pad);
+    ASSERT_TRUE(WaitUntilPainted());
+    pad->AddWeightedLook(VxTest::MakeLook(VxTest::Offsets(0, 0, 0, 0), nullptr, false, green.getARGB()), 1.0f);
+
+    // The repaint request waits for the message thread, which keeps running.
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+        root->Invalidate(Vx::RectT<int>{0, 0, 200, 240});
+        done = true;
+    });
+    ASSERT_TRUE(DispatchUntil([&] { return done.load(); }));
+    other.join();
+    ASSERT_TRUE(WaitUntilPainted());
+    EXPECT_EQ(sim.drm.getScanoutImage(Screen().getCrtcId()).getPixelAt(100, 100), green);
+
+    EXPECT_EQ(mMain->SetBounds(Vx::RectT<int>{0, 0, 150, 200}), Vx::VXR_OK);
+    EXPECT_EQ(pad->GetBounds(), (Vx::RectT<double>{0, 0, 150, 200})) << "the top control fills the window";
     root->SetTopControl(nullptr);
 }
