@@ -3,6 +3,7 @@
 
 #include "VxFramework/Application/OSWindowJuce.h"
 
+#include "VxFramework/ObjectBase/Exception.h"
 #include "VxFramework/Renderer/Renderer.h"
 #include "tests/JuceBackend/DisplayTestSupport.h"
 #include "tests/VxFramework/Application/ApplicationDoubles.h"
@@ -15,6 +16,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include <string>
@@ -241,6 +244,12 @@ TEST_F(OSWindowTest, TheRootWindowsAreTheApplicationsAndOnlyTheFirstIsTheMainWin
 
     delete mSecond.getComponent();
     EXPECT_EQ(mApp->GetRootWindows().GetCount(), 1u) << "a window takes its root window along";
+
+    // Only the JUCE renderer exists.
+    const std::unique_ptr<Vx::OSWindow> third(new Vx::OSWindow());
+    EXPECT_THROW(third->CreateRootWindow(2), Vx::Exception<std::domain_error>);
+    EXPECT_TRUE(third->GetRootWindow().IsNull());
+    EXPECT_EQ(mApp->GetRootWindows().GetCount(), 1u);
 }
 
 TEST_F(OSWindowTest, OnlyTheMainWindowsCloseButtonRequestsTheExit)
