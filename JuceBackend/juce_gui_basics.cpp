@@ -49,6 +49,7 @@ namespace juce
 #include "native/juce_linuxfb_DrmScreen.cpp"
 #include "native/juce_linuxfb_DrmDevice.cpp"
 #include "native/juce_linuxfb_ComponentPeer.cpp"
+#include "native/juce_linuxfb_Input.cpp"
 #include "native/juce_linuxfb_Windowing.cpp"
 
 #include "juce_gui_basics_portable_tail.h"

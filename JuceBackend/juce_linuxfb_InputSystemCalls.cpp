@@ -40,6 +40,39 @@ namespace
         void libinputEventDestroy (libinput_event* event) override { ::libinput_event_destroy (event); }
         void libinputUnref (libinput* context) override { ::libinput_unref (context); }
         void libinputDeviceUnref (libinput_device* device) override { ::libinput_device_unref (device); }
+
+        int libinputEventGetType (libinput_event* event) override { return (int) ::libinput_event_get_type (event); }
+        libinput_event_keyboard* libinputEventGetKeyboardEvent (libinput_event* event) override { return ::libinput_event_get_keyboard_event (event); }
+        uint32_t libinputEventKeyboardGetKey (libinput_event_keyboard* event) override { return ::libinput_event_keyboard_get_key (event); }
+        int libinputEventKeyboardGetKeyState (libinput_event_keyboard* event) override { return (int) ::libinput_event_keyboard_get_key_state (event); }
+        libinput_event_pointer* libinputEventGetPointerEvent (libinput_event* event) override { return ::libinput_event_get_pointer_event (event); }
+        uint32_t libinputEventPointerGetTime (libinput_event_pointer* event) override { return ::libinput_event_pointer_get_time (event); }
+
+        double libinputEventPointerGetAbsoluteXTransformed (libinput_event_pointer* event, uint32_t width) override
+        {
+            return ::libinput_event_pointer_get_absolute_x_transformed (event, width);
+        }
+
+        double libinputEventPointerGetAbsoluteYTransformed (libinput_event_pointer* event, uint32_t height) override
+        {
+            return ::libinput_event_pointer_get_absolute_y_transformed (event, height);
+        }
+
+        int libinputEventPointerHasAxis (libinput_event_pointer* event, int axis) override
+        {
+            return ::libinput_event_pointer_has_axis (event, (libinput_pointer_axis) axis);
+        }
+
+        double libinputEventPointerGetAxisValue (libinput_event_pointer* event, int axis) override
+        {
+            return ::libinput_event_pointer_get_axis_value (event, (libinput_pointer_axis) axis);
+        }
+
+        libinput_event_touch* libinputEventGetTouchEvent (libinput_event* event) override { return ::libinput_event_get_touch_event (event); }
+        uint32_t libinputEventTouchGetTime (libinput_event_touch* event) override { return ::libinput_event_touch_get_time (event); }
+        int32_t libinputEventTouchGetSlot (libinput_event_touch* event) override { return ::libinput_event_touch_get_slot (event); }
+        double libinputEventTouchGetXTransformed (libinput_event_touch* event, uint32_t width) override { return ::libinput_event_touch_get_x_transformed (event, width); }
+        double libinputEventTouchGetYTransformed (libinput_event_touch* event, uint32_t height) override { return ::libinput_event_touch_get_y_transformed (event, height); }
     };
 } // namespace
 

@@ -8,12 +8,17 @@
 
 #include "JuceBackend/juce_linuxfb_ScopedSystemCalls.h"
 
+#include <cstdint>
+
 struct udev;
 struct udev_device;
 struct udev_monitor;
 struct libinput;
 struct libinput_device;
 struct libinput_event;
+struct libinput_event_keyboard;
+struct libinput_event_pointer;
+struct libinput_event_touch;
 struct libinput_interface;
 
 namespace juce
@@ -51,6 +56,24 @@ public:
     virtual void libinputEventDestroy (libinput_event*) = 0;
     virtual void libinputUnref (libinput*) = 0;
     virtual void libinputDeviceUnref (libinput_device*) = 0;
+
+    // An event's fields.  The typed views are null for an event of another
+    // type; the enumerations (event type, key state, axis) are libinput's values.
+    virtual int libinputEventGetType (libinput_event*) = 0;
+    virtual libinput_event_keyboard* libinputEventGetKeyboardEvent (libinput_event*) = 0;
+    virtual uint32_t libinputEventKeyboardGetKey (libinput_event_keyboard*) = 0;
+    virtual int libinputEventKeyboardGetKeyState (libinput_event_keyboard*) = 0;
+    virtual libinput_event_pointer* libinputEventGetPointerEvent (libinput_event*) = 0;
+    virtual uint32_t libinputEventPointerGetTime (libinput_event_pointer*) = 0;
+    virtual double libinputEventPointerGetAbsoluteXTransformed (libinput_event_pointer*, uint32_t width) = 0;
+    virtual double libinputEventPointerGetAbsoluteYTransformed (libinput_event_pointer*, uint32_t height) = 0;
+    virtual int libinputEventPointerHasAxis (libinput_event_pointer*, int axis) = 0;
+    virtual double libinputEventPointerGetAxisValue (libinput_event_pointer*, int axis) = 0;
+    virtual libinput_event_touch* libinputEventGetTouchEvent (libinput_event*) = 0;
+    virtual uint32_t libinputEventTouchGetTime (libinput_event_touch*) = 0;
+    virtual int32_t libinputEventTouchGetSlot (libinput_event_touch*) = 0;
+    virtual double libinputEventTouchGetXTransformed (libinput_event_touch*, uint32_t width) = 0;
+    virtual double libinputEventTouchGetYTransformed (libinput_event_touch*, uint32_t height) = 0;
 };
 
 } // namespace juce

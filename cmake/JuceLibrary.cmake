@@ -5,7 +5,7 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(JUCE_SYSLIBS REQUIRED IMPORTED_TARGET
   zlib libpng libjpeg flac vorbis vorbisfile vorbisenc ogg freetype2 alsa)
 # The device's display and input backend (JuceBackend/).
-pkg_check_modules(VX_BACKEND_SYSLIBS REQUIRED IMPORTED_TARGET libdrm libudev libinput)
+pkg_check_modules(VX_BACKEND_SYSLIBS REQUIRED IMPORTED_TARGET libdrm libudev libinput xkbcommon)
 
 set(JUCE_MODULES_DIR /usr/share/juce/modules CACHE PATH "Installed JUCE modules")
 if(NOT EXISTS ${JUCE_MODULES_DIR}/juce_core/juce_core.h)

@@ -1,5 +1,6 @@
 #include "sim/SimInput.h"
 
+#include <libinput.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -35,10 +36,15 @@ SimInput::~SimInput()
     ::close (libinputFd);
 }
 
-SimInput::Object* SimInput::makeObject (int kind, int id)
+SimInput::Object* SimInput::makeObject (int kind)
+{
+    return makeObject (kind, Event());
+}
+
+SimInput::Object* SimInput::makeObject (int kind, const Event& event)
 {
     ++numLiveObjects;
-    return new Object { kind, id };
+    return new Object { kind, event };
 }
 
 void SimInput::releaseObject (void* object)
@@ -59,14 +65,130 @@ void SimInput::queueHotplug (bool readable)
 
 void SimInput::queueInputEvent (int id)
 {
-    const std::lock_guard<std::mutex> sl (lock);
-    queuedEvents.push_back (id);
-    signalEventFd (libinputFd);
+    Event event;
+    event.id = id;
+    queue (event);
 }
 
 int SimInput::getEventId (const libinput_event* event)
 {
-    return reinterpret_cast<const Object*> (event)->id;
+    return reinterpret_cast<const Object*> (event)->event.id;
+}
+
+void SimInput::queue (Event event)
+{
+    const std::lock_guard<std::mutex> sl (lock);
+    event.time = clock;
+    clock += 8;
+    queuedEvents.push_back (event);
+    signalEventFd (libinputFd);
+}
+
+void SimInput::setTime (uint32_t milliseconds)
+{
+    const std::lock_guard<std::mutex> sl (lock);
+    clock = milliseconds;
+}
+
+void SimInput::touchDown (int32_t slot, double rawX, double rawY)
+{
+    Event event;
+    event.type = LIBINPUT_EVENT_TOUCH_DOWN;
+    event.slot = slot;
+    event.x = rawX;
+    event.y = rawY;
+    event.range = touchRange;
+    queue (event);
+}
+
+void SimInput::touchMotion (int32_t slot, double rawX, double rawY)
+{
+    Event event;
+    event.type = LIBINPUT_EVENT_TOUCH_MOTION;
+    event.slot = slot;
+    event.x = rawX;
+    event.y = rawY;
+    event.range = touchRange;
+    queue (event);
+}
+
+void SimInput::touchUp (int32_t slot)
+{
+    Event event;
+    event.type = LIBINPUT_EVENT_TOUCH_UP;
+    event.slot = slot;
+    queue (event);
+}
+
+void SimInput::touchCancel (int32_t slot)
+{
+    Event event;
+    event.type = LIBINPUT_EVENT_TOUCH_CANCEL;
+    event.slot = slot;
+    queue (event);
+}
+
+void SimInput::touchFrame()
+{
+    queueEventOfType (LIBINPUT_EVENT_TOUCH_FRAME);
+}
+
+void SimInput::pointerMoveTo (double rawX, double rawY)
+{
+    Event event;
+    event.type = LIBINPUT_EVENT_POINTER_MOTION_ABSOLUTE;
+    event.x = rawX;
+    event.y = rawY;
+    event.range = pointerRange;
+    queue (event);
+}
+
+void SimInput::wheel (std::optional<double> vertical, std::optional<double> horizontal)
+{
+    Event event;
+    event.type = LIBINPUT_EVENT_POINTER_AXIS;
+    event.vertical = vertical;
+    event.horizontal = horizontal;
+    queue (event);
+}
+
+void SimInput::key (uint32_t evdevCode, bool pressed)
+{
+    Event event;
+    event.type = LIBINPUT_EVENT_KEYBOARD_KEY;
+    event.key = evdevCode;
+    event.keyState = pressed ? LIBINPUT_KEY_STATE_PRESSED : LIBINPUT_KEY_STATE_RELEASED;
+    queue (event);
+}
+
+void SimInput::queueEventOfType (int type)
+{
+    Event event;
+    event.type = type;
+    queue (event);
+}
+
+int SimInput::getNumTypeMismatches() const
+{
+    const std::lock_guard<std::mutex> sl (lock);
+    return numTypeMismatches;
+}
+
+const SimInput::Event& SimInput::eventOf (const void* typedEvent, int expectedTypeMin, int expectedTypeMax) const
+{
+    // libinput's typed views are the event itself; asking one of another type
+    // is the reader's bug, which libinput only logs.
+    static const Event none;
+    const auto& event = static_cast<const Object*> (typedEvent)->event;
+
+    if (event.type < expectedTypeMin || event.type > expectedTypeMax)
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        ++numTypeMismatches;
+        return none;
+    }
+
+    return event;
 }
 
 std::string SimInput::getSeat() const                  { const std::lock_guard<std::mutex> sl (lock); return seat; }
@@ -193,9 +315,9 @@ libinput_event* SimInput::libinputGetEvent (libinput*)
     if (dispatchedEvents.empty())
         return nullptr;
 
-    const auto id = dispatchedEvents.front();
+    const auto event = dispatchedEvents.front();
     dispatchedEvents.pop_front();
-    return reinterpret_cast<libinput_event*> (makeObject (eventKind, id));
+    return reinterpret_cast<libinput_event*> (makeObject (eventKind, event));
 }
 
 void SimInput::libinputEventDestroy (libinput_event* event)
@@ -214,6 +336,128 @@ void SimInput::libinputDeviceUnref (libinput_device* device)
 {
     const std::lock_guard<std::mutex> sl (lock);
     releaseObject (device);
+}
+
+//==============================================================================
+namespace
+{
+    constexpr int keyboardTypes[] = { LIBINPUT_EVENT_KEYBOARD_KEY, LIBINPUT_EVENT_KEYBOARD_KEY };
+    constexpr int pointerTypes[] = { LIBINPUT_EVENT_POINTER_MOTION, LIBINPUT_EVENT_POINTER_SCROLL_CONTINUOUS };
+    constexpr int touchTypes[] = { LIBINPUT_EVENT_TOUCH_DOWN, LIBINPUT_EVENT_TOUCH_FRAME };
+
+    bool isOfTypes (const libinput_event* event, const int (&types)[2])
+    {
+        const auto type = SimInput::getEventType (event);
+        return types[0] <= type && type <= types[1];
+    }
+
+    double scaled (double raw, double range, uint32_t size)
+    {
+        return range > 0.0 ? raw * size / range : 0.0;
+    }
+}
+
+int SimInput::getEventType (const libinput_event* event)
+{
+    return reinterpret_cast<const Object*> (event)->event.type;
+}
+
+int SimInput::libinputEventGetType (libinput_event* event)
+{
+    return getEventType (event);
+}
+
+libinput_event_keyboard* SimInput::libinputEventGetKeyboardEvent (libinput_event* event)
+{
+    return isOfTypes (event, keyboardTypes) ? reinterpret_cast<libinput_event_keyboard*> (event) : nullptr;
+}
+
+uint32_t SimInput::libinputEventKeyboardGetKey (libinput_event_keyboard* event)
+{
+    return eventOf (event, keyboardTypes[0], keyboardTypes[1]).key;
+}
+
+int SimInput::libinputEventKeyboardGetKeyState (libinput_event_keyboard* event)
+{
+    return eventOf (event, keyboardTypes[0], keyboardTypes[1]).keyState;
+}
+
+libinput_event_pointer* SimInput::libinputEventGetPointerEvent (libinput_event* event)
+{
+    return isOfTypes (event, pointerTypes) ? reinterpret_cast<libinput_event_pointer*> (event) : nullptr;
+}
+
+uint32_t SimInput::libinputEventPointerGetTime (libinput_event_pointer* event)
+{
+    return eventOf (event, pointerTypes[0], pointerTypes[1]).time;
+}
+
+double SimInput::libinputEventPointerGetAbsoluteXTransformed (libinput_event_pointer* event, uint32_t width)
+{
+    const auto& e = eventOf (event, LIBINPUT_EVENT_POINTER_MOTION_ABSOLUTE, LIBINPUT_EVENT_POINTER_MOTION_ABSOLUTE);
+    return scaled (e.x, e.range.width, width);
+}
+
+double SimInput::libinputEventPointerGetAbsoluteYTransformed (libinput_event_pointer* event, uint32_t height)
+{
+    const auto& e = eventOf (event, LIBINPUT_EVENT_POINTER_MOTION_ABSOLUTE, LIBINPUT_EVENT_POINTER_MOTION_ABSOLUTE);
+    return scaled (e.y, e.range.height, height);
+}
+
+int SimInput::libinputEventPointerHasAxis (libinput_event_pointer* event, int axis)
+{
+    const auto& e = eventOf (event, LIBINPUT_EVENT_POINTER_AXIS, LIBINPUT_EVENT_POINTER_AXIS);
+    return (axis == LIBINPUT_POINTER_AXIS_SCROLL_VERTICAL ? e.vertical : e.horizontal).has_value() ? 1 : 0;
+}
+
+double SimInput::libinputEventPointerGetAxisValue (libinput_event_pointer* event, int axis)
+{
+    const auto& e = eventOf (event, LIBINPUT_EVENT_POINTER_AXIS, LIBINPUT_EVENT_POINTER_AXIS);
+    return (axis == LIBINPUT_POINTER_AXIS_SCROLL_VERTICAL ? e.vertical : e.horizontal).value_or (0.0);
+}
+
+libinput_event_touch* SimInput::libinputEventGetTouchEvent (libinput_event* event)
+{
+    return isOfTypes (event, touchTypes) ? reinterpret_cast<libinput_event_touch*> (event) : nullptr;
+}
+
+uint32_t SimInput::libinputEventTouchGetTime (libinput_event_touch* event)
+{
+    return eventOf (event, touchTypes[0], touchTypes[1]).time;
+}
+
+int32_t SimInput::libinputEventTouchGetSlot (libinput_event_touch* event)
+{
+    return eventOf (event, LIBINPUT_EVENT_TOUCH_DOWN, LIBINPUT_EVENT_TOUCH_CANCEL).slot;
+}
+
+double SimInput::libinputEventTouchGetXTransformed (libinput_event_touch* event, uint32_t width)
+{
+    // Only downs and motions carry a position.
+    const auto& e = eventOf (event, LIBINPUT_EVENT_TOUCH_DOWN, LIBINPUT_EVENT_TOUCH_DOWN + 2);
+
+    if (e.type == LIBINPUT_EVENT_TOUCH_UP)
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        ++numTypeMismatches;
+        return 0.0;
+    }
+
+    return scaled (e.x, e.range.width, width);
+}
+
+double SimInput::libinputEventTouchGetYTransformed (libinput_event_touch* event, uint32_t height)
+{
+    const auto& e = eventOf (event, LIBINPUT_EVENT_TOUCH_DOWN, LIBINPUT_EVENT_TOUCH_DOWN + 2);
+
+    if (e.type == LIBINPUT_EVENT_TOUCH_UP)
+    {
+        const std::lock_guard<std::mutex> sl (lock);
+        ++numTypeMismatches;
+        return 0.0;
+    }
+
+    return scaled (e.y, e.range.height, height);
 }
 
 } // namespace Sim

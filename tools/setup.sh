@@ -15,6 +15,8 @@ packages=(
   libflac-dev libvorbis-dev libogg-dev libexpat1-dev fonts-dejavu-core
   # the device's display, input and system interfaces
   libdrm-dev libinput-dev libudev-dev libxkbcommon-dev libdbus-1-dev
+  # the keyboard layouts xkbcommon builds its keymap from
+  xkb-data
 )
 
 # With a foreign architecture added (tools/setup-armhf.sh) a package may be

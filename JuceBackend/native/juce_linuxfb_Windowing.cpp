@@ -2,6 +2,7 @@
 #include "juce_linuxfb_ComponentPeer.h"
 #include "juce_linuxfb_DrmDevice.h"
 #include "juce_linuxfb_DrmRgaPageFlipper.h"
+#include "juce_linuxfb_Input.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,8 @@ void LinuxFbBackend::startUp()
 
     if (device == nullptr || ! device->open())
         std::abort();
+
+    LinuxFbInput::setUpKeyboard();
 }
 
 void LinuxFbBackend::releasePointerDevices()
@@ -29,6 +32,7 @@ void LinuxFbBackend::releasePointerDevices()
 
 void LinuxFbBackend::shutDown()
 {
+    LinuxFbInput::releaseKeyboard();
     DrmDevice::shutdown();
 }
 
@@ -195,17 +199,6 @@ ComponentPeer* Component::createNewPeer (int styleFlags, void*)
     return peer;
 }
 
-bool MouseInputSource::SourceList::addSource()
-{
-    if (! sources.isEmpty())
-        return false;
-
-    addSource (0, MouseInputSource::InputSourceType::mouse);
-    return true;
-}
-
-bool MouseInputSource::SourceList::canUseTouch()                    { return false; }
-
 Point<float> MouseInputSource::getCurrentRawMousePosition()
 {
     if (auto* device = DrmDevice::getInstanceWithoutCreating())
@@ -222,9 +215,6 @@ void MouseInputSource::setRawMousePosition (Point<float> newPosition)
         if (auto* screen = device->getScreens().getFirst())
             screen->setCursorPosition ((int) newPosition.x, (int) newPosition.y);
 }
-
-// No key is known to be down until keyboard input tracks them.
-bool KeyPress::isKeyCurrentlyDown (int)                              { return false; }
 
 //==============================================================================
 // The clipboard lives in the process: there is no other program to share it with.

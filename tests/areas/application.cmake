@@ -3,4 +3,6 @@ vx_add_test(application
     VxFramework/Application/FrameworkAppTest.cpp
     VxFramework/Application/FrameworkStartupTest.cpp
     VxFramework/System/ClipBoardTest.cpp
+    VxFramework/Application/OSWindowJuceTest.cpp
+    JuceBackend/DisplayTestSupport.cpp
   LIBS DeviceSim)

@@ -5,6 +5,7 @@ vx_add_test(display
     JuceBackend/ApplicationTest.cpp
     JuceBackend/ScopedSystemCallsTest.cpp
     JuceBackend/native/DrmCursorTest.cpp
+    JuceBackend/native/InputTest.cpp
     JuceBackend/native/DrmDeviceTest.cpp
     JuceBackend/native/DrmScreenTest.cpp
     JuceBackend/native/DrmPageFlipperTest.cpp
