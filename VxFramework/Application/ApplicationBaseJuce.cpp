@@ -15,6 +15,7 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 #include <vector>
 
@@ -80,6 +81,19 @@ String ExecutableDirectory()
         VX_ASSERT_FALSE();
     const std::string::size_type slash = target.rfind('/');
     return String(slash == std::string::npos ? "" : target.substr(0, slash).c_str());
+}
+
+// Towards zero, clamped to the int range with an assertion.
+int TruncateToInt(double value)
+{
+    constexpr double kLow = static_cast<double>(std::numeric_limits<int>::min());
+    constexpr double kHigh = static_cast<double>(std::numeric_limits<int>::max());
+    if (!(value >= kLow && value <= kHigh))
+    {
+        VX_ASSERT_FALSE();
+        return value > 0.0 ? std::numeric_limits<int>::max() : (value < 0.0 ? std::numeric_limits<int>::min() : 0);
+    }
+    return static_cast<int>(value);
 }
 
 // Makes the directory and its parents; false when it is not a directory
@@ -427,16 +441,62 @@ VxRESULT LApplicationBaseJuce::SetMousePosition(const PointT<int>& screenPoint)
     return VXR_OK;
 }
 
+MainWindowSettings MainWindowSettings::FromLayout(const LLayoutDescriptor& layout)
+{
+    MainWindowSettings settings;
+    if (layout.XMinSizeReference == LimitReference::NamedControl &&
+        layout.XMaxSizeReference == LimitReference::NamedControl &&
+        layout.YMinSizeReference == LimitReference::NamedControl &&
+        layout.YMaxSizeReference == LimitReference::NamedControl)
+    {
+        settings.resizable = false;
+    }
+    else if (layout.XMinSizeAbs == 0.0 && layout.XMinSizeRel == 0.0f && layout.YMinSizeAbs == 0.0 &&
+             layout.YMinSizeRel == 0.0f)
+    {
+        settings.resizable = true;
+    }
+    else
+    {
+        const bool fixedX = layout.XMinSizeReference == layout.XMaxSizeReference &&
+                            layout.XMinSizeAbs == layout.XMaxSizeAbs && layout.XMinSizeRel == layout.XMaxSizeRel;
+        const bool fixedY = layout.YMinSizeReference == layout.YMaxSizeReference &&
+                            layout.YMinSizeAbs == layout.YMaxSizeAbs && layout.YMinSizeRel == layout.YMaxSizeRel;
+        settings.resizable = !(fixedX && fixedY);
+    }
+
+    if (layout.XPositionReference != PositionReference::Parent)
+        VX_ASSERT_FALSE();
+    if (layout.YPositionReference != PositionReference::Parent)
+        VX_ASSERT_FALSE();
+    if (layout.XSizeReference != SizeReference::Parent && layout.XSizeReference != SizeReference::Self)
+        VX_ASSERT_FALSE();
+    if (layout.YSizeReference != SizeReference::Parent && layout.YSizeReference != SizeReference::Self)
+        VX_ASSERT_FALSE();
+
+    settings.maximisable = settings.resizable && layout.XMaxSizeAbs == 0.0 && layout.YMaxSizeAbs == 0.0 &&
+                           layout.XMaxSizeReference == LimitReference::Self &&
+                           layout.YMaxSizeReference == LimitReference::Self;
+    settings.bounds = RectT<int>{TruncateToInt(layout.XPositionAbs), TruncateToInt(layout.YPositionAbs),
+                                 TruncateToInt(layout.XSizeAbs), TruncateToInt(layout.YSizeAbs)};
+    return settings;
+}
+
 VxRESULT LApplicationBaseJuce::CreateMainWindow(int rendererKind)
 {
     static_cast<void>(GetTitleText());
     RCPtr<LControlFactory>& factory = GetControlFactory();
-    if (factory.IsNull() || factory->FindControlDescriptor(GetMainControlName()).IsNull())
+    const RCPtr<LControlDescriptor> descriptor =
+        factory.IsNull() ? RCPtr<LControlDescriptor>() : factory->FindControlDescriptor(GetMainControlName());
+    if (descriptor.IsNull())
         ThrowNullPointer("Invalid Control Name", __FILE__, __LINE__);
-    return OpenMainWindow(rendererKind);
+    // A descriptor without layout is laid out by the defaults.
+    const RCPtr<LLayoutDescriptor> layout =
+        descriptor->GetLayout().IsNull() ? MakeRCPtr<LLayoutDescriptor>() : descriptor->GetLayout();
+    return OpenMainWindow(rendererKind, MainWindowSettings::FromLayout(*layout));
 }
 
-VxRESULT LApplicationBaseJuce::OpenMainWindow(int /*rendererKind*/)
+VxRESULT LApplicationBaseJuce::OpenMainWindow(int /*rendererKind*/, const MainWindowSettings& /*settings*/)
 {
     VX_ASSERT_FALSE();
     return VXR_E_FAIL;
@@ -577,9 +637,10 @@ bool JuceFrameworkAppBase::initialiseApp()
         auto lock = std::make_unique<ApplicationInstanceLock>(getApplicationName());
         if (!lock->IsHeld())
         {
-            std::fputs(kAnotherInstanceLine, stdout);
-            std::fputc('\n', stdout);
-            std::fflush(stdout);
+            // Where JUCE writes its own debug lines.
+            std::fputs(kAnotherInstanceLine, stderr);
+            std::fputc('\n', stderr);
+            std::fflush(stderr);
             return false;
         }
         mInstanceLock = std::move(lock);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "VxFramework/Application/FrameworkApp.h"
+#include "VxFramework/ControlBase/LayoutDescriptor.h"
 #include "VxFramework/ObjectBase/RefCountedObject.h"
 #include "VxFramework/Utilities/Storage/IniFileManager.h"
 
@@ -71,6 +72,40 @@ bool ReadLink(const std::string& linkPath, std::size_t capacity, std::string& ta
 // Each \ / : * ? " < > | & ; , ^ ( ) replaced by an underscore.
 StringT<char, unsigned short> MakeLegalFileName(const StringT<char, unsigned short>& name);
 } // namespace ApplicationPaths
+
+// How the main window is made, from the main control's layout.
+struct MainWindowSettings
+{
+    // JUCE's title-bar button bits.
+    static constexpr int kMinimiseButton = juce::DocumentWindow::minimiseButton;
+    static constexpr int kMaximiseButton = juce::DocumentWindow::maximiseButton;
+    static constexpr int kCloseButton = juce::DocumentWindow::closeButton;
+
+    bool resizable = true;
+    // A resizable window without a maximum size gets a maximise button.
+    bool maximisable = false;
+    // Position and size, each truncated.
+    RectT<int> bounds{0, 0, 0, 0};
+    bool nativeTitleBar = true;
+    juce::Colour background{static_cast<juce::uint8>(10), static_cast<juce::uint8>(10), static_cast<juce::uint8>(200),
+                            static_cast<juce::uint8>(255)};
+
+    // The buttons for a window whose style has currentButtons: maximise, and
+    // close and minimise where the style has them; currentButtons unchanged
+    // when the window is not maximisable.
+    int GetTitleBarButtons(int currentButtons) const
+    {
+        if (!maximisable)
+            return currentButtons;
+        return kMaximiseButton | (currentButtons & (kCloseButton | kMinimiseButton));
+    }
+
+    // Not resizable when all four limits name controls; resizable without
+    // minimum; otherwise unless minimum and maximum agree on both axes.  A
+    // position not measured from the parent, or a size measured from neither
+    // the parent nor the control itself, is asserted.
+    static MainWindowSettings FromLayout(const LLayoutDescriptor& layout);
+};
 
 // The framework application's platform operations on JUCE: message boxes,
 // cursors, time, displays, paths, the settings files, the main window and
@@ -143,7 +178,8 @@ public:
     int GetMainWindowShowMode() override { return 5; }
     virtual int GetMainRendererKind() { return kJuceRenderer; }
     // Throws "Null Pointer : Invalid Control Name" when the skin has no main
-    // control; otherwise the result of OpenMainWindow.
+    // control; otherwise the result of OpenMainWindow with the settings from
+    // the main control's layout.
     VxRESULT CreateMainWindow(int rendererKind) override;
     // Creates the main control in root window 0 and keeps it until shutdown.
     // Negative when the skin has no such control or there is no root window 0.
@@ -167,7 +203,7 @@ protected:
     // Opens the main window with its root window (which becomes root window
     // 0) and keeps it through SetMainWindow.  The OS window is not part of
     // this layer yet: an assertion and 0x80000008.
-    virtual VxRESULT OpenMainWindow(int rendererKind);
+    virtual VxRESULT OpenMainWindow(int rendererKind, const MainWindowSettings& settings);
     void SetMainWindow(std::unique_ptr<juce::DocumentWindow> window) { mMainWindow = std::move(window); }
 
 private:

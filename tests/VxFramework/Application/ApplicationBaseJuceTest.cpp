@@ -16,6 +16,8 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -127,7 +129,7 @@ public:
     std::unique_ptr<FakeOSWindow> mOSWindow;
 
 protected:
-    Vx::VxRESULT OpenMainWindow(int rendererKind) override
+    Vx::VxRESULT OpenMainWindow(int rendererKind, const Vx::MainWindowSettings&) override
     {
         Note("main-window:" + std::to_string(rendererKind));
         mOSWindow = std::make_unique<FakeOSWindow>("main", &mLog);
@@ -490,6 +492,123 @@ TEST(StartupErrorText, ComesFromTheStringTableWhereItHasTheKeys)
     }
 }
 
+TEST(MainWindowSettings, ComeFromTheMainControlsLayout)
+{
+    using Layout = Vx::LLayoutDescriptor;
+    using Limit = Vx::LimitReference;
+    constexpr int kMax = std::numeric_limits<int>::max();
+    const struct
+    {
+        const char* name;
+        std::function<void(Layout&)> change;
+        bool resizable;
+        bool maximisable;
+        Vx::RectT<int> bounds;
+        int assertions;
+    } cases[] = {
+        {"no limits", [](Layout&) {}, true, true, {0, 0, 800, 480}, 0},
+        {"limits named",
+         [](Layout& l) {
+             l.XMinSizeReference = l.XMaxSizeReference = Limit::NamedControl;
+             l.YMinSizeReference = l.YMaxSizeReference = Limit::NamedControl;
+         },
+         false,
+         false,
+         {0, 0, 800, 480},
+         0},
+        {"three limits named",
+         [](Layout& l) { l.XMinSizeReference = l.XMaxSizeReference = l.YMinSizeReference = Limit::NamedControl; },
+         true,
+         false,
+         {0, 0, 800, 480},
+         0},
+        {"minimum is maximum",
+         [](Layout& l) {
+             l.XMinSizeAbs = l.XMaxSizeAbs = 800;
+             l.YMinSizeAbs = l.YMaxSizeAbs = 480;
+         },
+         false,
+         false,
+         {0, 0, 800, 480},
+         0},
+        {"fixed width only",
+         [](Layout& l) {
+             l.XMinSizeAbs = l.XMaxSizeAbs = 800;
+             l.YMinSizeAbs = 100;
+         },
+         true,
+         false,
+         {0, 0, 800, 480},
+         0},
+        {"minimum without maximum", [](Layout& l) { l.YMinSizeRel = 0.5f; }, true, true, {0, 0, 800, 480}, 0},
+        {"truncated bounds",
+         [](Layout& l) {
+             l.XPositionAbs = 10.9;
+             l.YPositionAbs = -3.7;
+             l.XSizeAbs = 1e12;
+         },
+         true,
+         true,
+         {10, -3, kMax, 480},
+         1},
+        {"measured from elsewhere",
+         [](Layout& l) {
+             l.XPositionReference = Vx::PositionReference::Client;
+             l.YPositionReference = Vx::PositionReference::NamedControl;
+             l.XSizeReference = Vx::SizeReference::Client;
+             l.YSizeReference = Vx::SizeReference::NamedControl;
+         },
+         true,
+         true,
+         {0, 0, 800, 480},
+         4},
+    };
+    for (const auto& c : cases)
+    {
+        const Vx::RCPtr<Layout> layout = Vx::MakeRCPtr<Layout>();
+        layout->XPositionReference = layout->YPositionReference = Vx::PositionReference::Parent;
+        layout->XSizeReference = layout->YSizeReference = Vx::SizeReference::Self;
+        layout->XSizeAbs = 800;
+        layout->YSizeAbs = 480;
+        c.change(*layout);
+        CaptureStderr capture;
+        const Vx::MainWindowSettings settings = Vx::MainWindowSettings::FromLayout(*layout);
+        EXPECT_EQ(CountAssertions(capture.Finish()), c.assertions) << c.name;
+        EXPECT_EQ(settings.resizable, c.resizable) << c.name;
+        EXPECT_EQ(settings.maximisable, c.maximisable) << c.name;
+        EXPECT_EQ(settings.bounds.x, c.bounds.x) << c.name;
+        EXPECT_EQ(settings.bounds.y, c.bounds.y) << c.name;
+        EXPECT_EQ(settings.bounds.width, c.bounds.width) << c.name;
+        EXPECT_EQ(settings.bounds.height, c.bounds.height) << c.name;
+    }
+
+    using S = Vx::MainWindowSettings;
+    S maximisable;
+    maximisable.maximisable = true;
+    EXPECT_EQ(maximisable.GetTitleBarButtons(S::kCloseButton | S::kMinimiseButton),
+              S::kMaximiseButton | S::kCloseButton | S::kMinimiseButton);
+    EXPECT_EQ(maximisable.GetTitleBarButtons(0), S::kMaximiseButton);
+    S fixed;
+    fixed.maximisable = false;
+    EXPECT_EQ(fixed.GetTitleBarButtons(S::kCloseButton), S::kCloseButton);
+}
+
+TEST(ApplicationIcon, IsLightBlueWithBlackText)
+{
+    const juce::Image icon = Vx::LApplicationBaseJuce::GetApplicationIcon();
+    ASSERT_EQ(icon.getWidth(), 32);
+    ASSERT_EQ(icon.getHeight(), 32);
+    EXPECT_EQ(icon.getPixelAt(0, 0), juce::Colours::lightblue);
+    EXPECT_EQ(icon.getPixelAt(31, 31), juce::Colours::lightblue);
+    int dark = 0;
+    for (int y = 0; y < 32; ++y)
+    {
+        for (int x = 0; x < 32; ++x)
+            dark += icon.getPixelAt(x, y).getBrightness() < 0.2f ? 1 : 0;
+    }
+    EXPECT_GT(dark, 10);
+}
+
 // ---- The whole shell, each run in a child process of its own.
 
 class ShellRunTest : public ShellTest
@@ -520,8 +639,8 @@ protected:
     // Runs the program in a child with a recording message box; its status.
     int RunProgram()
     {
-        const VxTest::ChildResult child = VxTest::RunInChild([this] {
-            const Vx::ScopedMessageBoxPresenter presenter([this](const Vx::MessageBoxRequest& request) {
+        const VxTest::ChildResult child = VxTest::RunInChild([] {
+            const Vx::ScopedMessageBoxPresenter presenter([](const Vx::MessageBoxRequest& request) {
                 std::ofstream(ShellApp::sLogPath, std::ios::app)
                     << "box:" << request.title << ":" << request.message << '\n';
                 return 0;
@@ -601,9 +720,10 @@ TEST_F(ShellRunTest, SecondInstanceSaysSoAndEndsWithStatusZero)
     const Vx::ApplicationInstanceLock running(juce::String{});
     ASSERT_TRUE(running.IsHeld());
 
-    const std::string out = mRoot + "/stdout";
+    const std::string out = mRoot + "/stderr";
     const VxTest::ChildResult child = VxTest::RunInChild([&] {
-        std::freopen(out.c_str(), "w", stdout);
+        if (std::freopen(out.c_str(), "w", stderr) == nullptr)
+            return 10;
         return Vx::RunJuceFrameworkApp<ShellApp>();
     });
     ASSERT_TRUE(WIFEXITED(child.status)) << child.status;
@@ -611,7 +731,10 @@ TEST_F(ShellRunTest, SecondInstanceSaysSoAndEndsWithStatusZero)
     std::ifstream file(out);
     std::stringstream text;
     text << file.rdbuf();
-    EXPECT_EQ(text.str(), "Another instance is running - quitting...\n");
+    // The backend's own lines may come first.
+    const std::string line = "Another instance is running - quitting...\n";
+    const std::string err = text.str();
+    EXPECT_TRUE(err.size() >= line.size() && err.compare(err.size() - line.size(), line.size(), line) == 0) << err;
     EXPECT_TRUE(ReadLog().empty());
 }
 
