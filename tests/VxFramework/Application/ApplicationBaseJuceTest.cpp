@@ -128,6 +128,8 @@ public:
     std::vector<bool> mIdleCalls;
     std::unique_ptr<FakeOSWindow> mOSWindow;
 
+    using LApplicationBase::SetMainWindow;
+
 protected:
     Vx::VxRESULT OpenMainWindow(int rendererKind, const Vx::MainWindowSettings&) override
     {
@@ -468,6 +470,51 @@ TEST_F(ShellServicesTest, ExitRequestNeedsTheApplicationsAgreement)
     mApp->mAllowExit = true;
     RequestExit(*mApp);
     EXPECT_TRUE(mApp->IsExitRequested());
+}
+
+// A JUCE document window that is also the root window's OS window, telling
+// when it is deleted.
+class DocumentOSWindow : public juce::DocumentWindow, public FakeOSWindow
+{
+public:
+    DocumentOSWindow(Log* log, bool* deleted)
+        : juce::DocumentWindow("main", juce::Colours::black, 0), FakeOSWindow("main", log), mDeleted(deleted)
+    {
+    }
+    ~DocumentOSWindow() override { *mDeleted = true; }
+
+    bool* mDeleted;
+};
+
+// Leaving the application's list forgets the main window (its owner deletes
+// it); shutdown deletes a main window still kept.
+TEST_F(ShellServicesTest, MainWindowIsForgottenWhenItsRootWindowGoesAndDeletedAtShutdown)
+{
+    bool deleted = false;
+    auto window = std::make_unique<DocumentOSWindow>(&mApp->mLog, &deleted);
+    DocumentOSWindow* const main = window.get();
+    mApp->SetMainWindow(std::move(window));
+    const Vx::RCPtr<FakeRootWindow> root = FakeRootWindow::Create("main", &mApp->mLog, main);
+    mApp->AddRootWindow(Vx::RCPtr<Vx::LRootWindow>(root));
+    const Vx::RCPtr<FakeRootWindow> other = FakeRootWindow::Create("other", &mApp->mLog, nullptr);
+    mApp->AddRootWindow(Vx::RCPtr<Vx::LRootWindow>(other));
+
+    mApp->RemoveRootWindow(Vx::RCPtr<Vx::LRootWindow>(other));
+    EXPECT_EQ(mApp->GetMainWindow(), main);
+    mApp->RemoveRootWindow(Vx::RCPtr<Vx::LRootWindow>(root));
+    EXPECT_EQ(mApp->GetMainWindow(), nullptr);
+    EXPECT_FALSE(deleted);
+    mApp->OnShutdown();
+    EXPECT_FALSE(deleted);
+    root->ForgetOSWindow();
+    delete main;
+    EXPECT_TRUE(deleted);
+
+    deleted = false;
+    mApp->SetMainWindow(std::make_unique<DocumentOSWindow>(&mApp->mLog, &deleted));
+    mApp->OnShutdown();
+    EXPECT_TRUE(deleted);
+    EXPECT_EQ(mApp->GetMainWindow(), nullptr);
 }
 
 TEST(StartupErrorText, ComesFromTheStringTableWhereItHasTheKeys)
