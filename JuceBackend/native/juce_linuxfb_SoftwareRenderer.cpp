@@ -141,26 +141,66 @@ void LinuxFbSoftwareRenderer::drawImage (const Image& sourceImage, const AffineT
     }
 }
 
-void LinuxFbSoftwareRenderer::fillRect (const Rectangle<int>& area, bool replaceExistingContents)
+const RectangleList<int>* LinuxFbSoftwareRenderer::getClipIfFillSetsPixels (bool replaceExistingContents)
 {
     auto& state = *stack;
     auto* region = dynamic_cast<RectangleListRegion*> (state.clip.get());
-    const auto colour = state.fillType.colour.getPixelARGB();
 
-    // JUCE sets the pixels of a rectangle filled with an opaque colour, or
-    // with any colour that replaces what is there, and blends everything else.
+    // JUCE sets the pixels of whole rectangles filled with an opaque colour,
+    // or with any colour that replaces what is there, and blends everything else.
     if (region == nullptr || ! state.transform.isOnlyTranslated || ! state.fillType.isColour()
-        || state.image.getFormat() != Image::ARGB || ! (replaceExistingContents || colour.getAlpha() == 0xff))
+        || state.image.getFormat() != Image::ARGB || ! (replaceExistingContents || state.fillType.colour.getAlpha() == 0xff))
+        return nullptr;
+
+    return &region->clip;
+}
+
+void LinuxFbSoftwareRenderer::fillRect (const Rectangle<int>& area, bool replaceExistingContents)
+{
+    const auto* clip = getClipIfFillSetsPixels (replaceExistingContents);
+
+    if (clip == nullptr)
     {
         LowLevelGraphicsSoftwareRenderer::fillRect (area, replaceExistingContents);
         return;
     }
 
+    auto& state = *stack;
     const auto target = state.transform.translated (area);
     const Image::BitmapData pixels (state.image, Image::BitmapData::readWrite);
 
-    for (const auto& clipRectangle : region->clip)
-        fillPixels (pixels, clipRectangle.getIntersection (target), colour.getNativeARGB());
+    for (const auto& clipRectangle : *clip)
+        fillPixels (pixels, clipRectangle.getIntersection (target), state.fillType.colour.getPixelARGB().getNativeARGB());
+}
+
+void LinuxFbSoftwareRenderer::fillRectList (const RectangleList<float>& list)
+{
+    // A framed rectangle's edges: whole pixels each, which JUCE's edge table
+    // covers fully, overlaps included.
+    const auto isWhole = [] (const Rectangle<float>& r)
+    {
+        return wholePixels (r.getX()) && wholePixels (r.getY()) && wholePixels (r.getRight()) && wholePixels (r.getBottom());
+    };
+
+    const auto* clip = getClipIfFillSetsPixels (false);
+
+    if (clip == nullptr || ! std::all_of (list.begin(), list.end(), isWhole))
+    {
+        LowLevelGraphicsSoftwareRenderer::fillRectList (list);
+        return;
+    }
+
+    auto& state = *stack;
+    const Image::BitmapData pixels (state.image, Image::BitmapData::readWrite);
+    const auto colour = state.fillType.colour.getPixelARGB().getNativeARGB();
+
+    for (const auto& r : list)
+    {
+        const auto target = state.transform.translated (r.toNearestInt());
+
+        for (const auto& clipRectangle : *clip)
+            fillPixels (pixels, clipRectangle.getIntersection (target), colour);
+    }
 }
 
 } // namespace juce

@@ -7,8 +7,9 @@ namespace juce
 
 /** JUCE's software renderer, with what makes up most of a repaint written a
     block of pixels at a time instead of one pixel at a time: the fills (a
-    window's background, the black where no window is) and the copies of whole
-    images (a window's back surface, bitmaps drawn at their size).
+    window's background, a frame's edges, the black where no window is) and
+    the copies of whole images (a window's back surface, bitmaps drawn at their
+    size).
 
     A solid colour over whole pixels only sets them, and an image moved by whole
     pixels at full opacity only blends each of its pixels onto the one below,
@@ -21,6 +22,7 @@ public:
 
     using LowLevelGraphicsSoftwareRenderer::fillRect;
     void fillRect (const Rectangle<int>& area, bool replaceExistingContents) override;
+    void fillRectList (const RectangleList<float>& list) override;
 
     /** Sets every pixel of the area (clipped to the bitmap) of a 32-bit bitmap
         to one native ARGB value.  Writes the pixels without reading them back:
@@ -34,6 +36,11 @@ public:
         with each run of opaque pixels copied as a block and transparent ones
         skipped: the target is read only under translucent pixels. */
     static void blendRow (PixelARGB* dest, const PixelARGB* src, int width) noexcept;
+
+private:
+    /** The clip's rectangles when a fill of the current colour over whole
+        pixels only sets them; null when JUCE's code must draw it. */
+    const RectangleList<int>* getClipIfFillSetsPixels (bool replaceExistingContents);
 };
 
 } // namespace juce

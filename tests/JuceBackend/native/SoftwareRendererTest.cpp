@@ -177,6 +177,33 @@ const Case cases[] = {
          g.setColour(juce::Colours::white);
          g.fillRect(juce::Rectangle<int>(100, 10, 64, 20));
      }},
+    {"frames on whole pixels, partly off the image",
+     [](juce::Graphics& g) {
+         g.setColour(orange);
+         g.drawRect(juce::Rectangle<int>(10, 5, 300, 30), 1);
+         g.drawRect(juce::Rectangle<int>(-10, 20, 1200, 40), 3);
+         g.setOrigin(2, 3);
+         g.drawRect(juce::Rectangle<int>(400, 2, 4, 4), 2);
+     }},
+    {"frames that blend: translucent, off whole pixels, at an opacity",
+     [](juce::Graphics& g) {
+         g.setColour(translucentRed);
+         g.drawRect(juce::Rectangle<int>(10, 5, 300, 30), 2);
+         g.setColour(orange);
+         g.drawRect(juce::Rectangle<float>(400.5f, 4.0f, 100.0f, 20.25f), 1.0f);
+         g.setOpacity(0.5f);
+         g.drawRect(juce::Rectangle<int>(600, 10, 50, 20), 1);
+     }},
+    {"overlapping and empty rectangles filled as one list",
+     [](juce::Graphics& g) {
+         juce::RectangleList<float> list;
+         list.addWithoutMerging({5.0f, 5.0f, 200.0f, 20.0f});
+         list.addWithoutMerging({100.0f, 10.0f, 200.0f, 30.0f});
+         list.addWithoutMerging({700.0f, 0.0f, 0.0f, 48.0f});
+         list.addWithoutMerging({1000.0f, -5.0f, 200.0f, 100.0f});
+         g.setColour(orange);
+         g.fillRectList(list);
+     }},
     {"an opaque picture, whole and partly off the image",
      [](juce::Graphics& g) {
          g.drawImageAt(OpaquePicture(), 20, 3);
