@@ -5,12 +5,16 @@
 namespace juce
 {
 
-/** JUCE's software renderer, with the fills that make up most of a repaint
-    (a window's background, the black where no window is) written a block of
-    pixels at a time instead of one pixel at a time.
+/** JUCE's software renderer, with what makes up most of a repaint written a
+    block of pixels at a time instead of one pixel at a time: the fills (a
+    window's background, a frame's edges, the black where no window is) and
+    the copies of whole images (a window's back surface, bitmaps drawn at their
+    size).
 
-    A solid colour over whole pixels only sets them, so the result is the same
-    to the bit as JUCE's own fill; every other fill goes to JUCE's code. */
+    A solid colour over whole pixels only sets them, and an image moved by whole
+    pixels at full opacity only blends each of its pixels onto the one below,
+    which for an opaque pixel is a copy; so the result is the same to the bit
+    as JUCE's own drawing.  Everything else goes to JUCE's code. */
 class LinuxFbSoftwareRenderer : public LowLevelGraphicsSoftwareRenderer
 {
 public:
@@ -18,11 +22,25 @@ public:
 
     using LowLevelGraphicsSoftwareRenderer::fillRect;
     void fillRect (const Rectangle<int>& area, bool replaceExistingContents) override;
+    void fillRectList (const RectangleList<float>& list) override;
 
     /** Sets every pixel of the area (clipped to the bitmap) of a 32-bit bitmap
         to one native ARGB value.  Writes the pixels without reading them back:
         a scan-out buffer may be uncached memory. */
     static void fillPixels (const Image::BitmapData& pixels, Rectangle<int> area, uint32 nativeARGB) noexcept;
+
+    using LowLevelGraphicsSoftwareRenderer::drawImage;
+    void drawImage (const Image& sourceImage, const AffineTransform& transform) override;
+
+    /** Blends a row of premultiplied pixels onto another as JUCE's blend does,
+        with each run of opaque pixels copied as a block and transparent ones
+        skipped: the target is read only under translucent pixels. */
+    static void blendRow (PixelARGB* dest, const PixelARGB* src, int width) noexcept;
+
+private:
+    /** The clip's rectangles when a fill of the current colour over whole
+        pixels only sets them; null when JUCE's code must draw it. */
+    const RectangleList<int>* getClipIfFillSetsPixels (bool replaceExistingContents);
 };
 
 } // namespace juce

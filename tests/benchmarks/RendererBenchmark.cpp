@@ -2,8 +2,11 @@
 // labelled tiles, each with a framed look, an icon and two lines of text,
 // painted whole and presented into the window, and one small dirty rectangle
 // of it painted and presented; beside them, one frame copied with memcpy, the
-// floor of any whole-frame painting.  Items are frames.
+// floor of any whole-frame painting.  The window's graphics draws with the
+// display backend's renderer, as a window's paint on the device does.  Items
+// are frames.
 
+#include "JuceBackend/native/juce_linuxfb_SoftwareRenderer.h"
 #include "VxFramework/Renderer/JUCE/JUCERenderContextInfo.h"
 #include "VxFramework/Renderer/JUCE/JUCERenderer.h"
 #include "VxFramework/Utilities/Graphics/Bitmap.h"
@@ -30,8 +33,9 @@ class Screen
 {
 public:
     Screen()
-        : screen(juce::Image::ARGB, kWidth, kHeight, true), graphics(screen), renderer(new Vx::LJUCERenderer()),
-          font(Vx::LFont::GetFont("DejaVu Sans", 0, 11.0f)), smallFont(Vx::LFont::GetFont("DejaVu Sans", 0, 8.0f)),
+        : screen(juce::Image::ARGB, kWidth, kHeight, true), screenRenderer(screen), graphics(screenRenderer),
+          renderer(new Vx::LJUCERenderer()), font(Vx::LFont::GetFont("DejaVu Sans", 0, 11.0f)),
+          smallFont(Vx::LFont::GetFont("DejaVu Sans", 0, 8.0f)),
           icon(Vx::LBitmap::CreateFilled(Vx::PointT<std::int32_t>{24, 24}, Vx::Color(0xFF3060A0u))),
           background(Vx::LBitmap::CreateFilled(Vx::PointT<std::int32_t>{16, 16}, Vx::Color(0xFF202428u)))
     {
@@ -85,6 +89,7 @@ public:
     }
 
     juce::Image screen;
+    juce::LinuxFbSoftwareRenderer screenRenderer;
     juce::Graphics graphics;
     Vx::RCPtr<Vx::LJUCERenderer> renderer;
     Vx::RCPtr<Vx::LJUCERenderContextInfo> context;

@@ -1,5 +1,6 @@
 #include "VxFramework/Renderer/JUCE/JUCERenderContextInfo.h"
 
+#include "JuceBackend/native/juce_linuxfb_SoftwareRenderer.h"
 #include "VxFramework/ObjectBase/Exception.h"
 #include "VxFramework/Renderer/JUCE/OutputStreamImpl.h"
 #include "VxFramework/Utilities/Storage/VxArray.h"
@@ -34,12 +35,16 @@ void LJUCERendererOffscreenSurface::BeginDrawing()
     VX_ASSERT(mImage != nullptr && mGraphics == nullptr);
     if (mImage == nullptr || mGraphics != nullptr)
         return;
-    mGraphics = std::make_unique<juce::Graphics>(*mImage);
+    // The screens' renderer: JUCE's pixels, with solid fills and whole-pixel
+    // image copies (most of a full paint) written a block at a time.
+    mContext = std::make_unique<juce::LinuxFbSoftwareRenderer>(*mImage);
+    mGraphics = std::make_unique<juce::Graphics>(*mContext);
 }
 
 void LJUCERendererOffscreenSurface::EndDrawing()
 {
     mGraphics.reset();
+    mContext.reset();
 }
 
 void LJUCERendererOffscreenSurface::CreateImage(const PointT<std::int32_t>& size)

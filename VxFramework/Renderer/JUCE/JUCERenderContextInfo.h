@@ -11,6 +11,7 @@ namespace juce
 {
 class Graphics;
 class Image;
+class LowLevelGraphicsContext;
 } // namespace juce
 
 namespace Vx
@@ -26,7 +27,7 @@ public:
     LJUCERendererOffscreenSurface& operator=(const LJUCERendererOffscreenSurface&) = delete;
     ~LJUCERendererOffscreenSurface() override;
 
-    // Opens a graphics on the image.
+    // Opens a graphics on the image, drawing with the display's renderer.
     void BeginDrawing();
     void EndDrawing();
     // A transparent image of the size; JUCE has no empty images, so a side
@@ -46,6 +47,7 @@ private:
     explicit LJUCERendererOffscreenSurface(std::intptr_t windowHandle);
 
     std::intptr_t mWindowHandle;
+    std::unique_ptr<juce::LowLevelGraphicsContext> mContext;
     std::unique_ptr<juce::Graphics> mGraphics;
     std::unique_ptr<juce::Image> mImage;
 };

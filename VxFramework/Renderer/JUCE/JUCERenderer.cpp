@@ -1,5 +1,6 @@
 #include "VxFramework/Renderer/JUCE/JUCERenderer.h"
 
+#include "JuceBackend/native/juce_linuxfb_SoftwareRenderer.h"
 #include "VxFramework/ObjectBase/Exception.h"
 #include "VxFramework/Renderer/JUCE/JUCERenderContextInfo.h"
 #include "VxFramework/Renderer/JUCE/JUCERendererCaches.h"
@@ -138,29 +139,9 @@ bool BlitAt(const juce::Graphics& graphics, const juce::Point<int>& origin, juce
                                        sourceArea.getY() + area.getY() - placed.getY(), area.getWidth(),
                                        area.getHeight());
     for (int row = 0; row < area.getHeight(); ++row)
-    {
-        auto* out = reinterpret_cast<juce::PixelARGB*>(to.getLinePointer(row));
-        const auto* in = reinterpret_cast<const juce::PixelARGB*>(from.getLinePointer(row));
-        const int width = area.getWidth();
-        for (int column = 0; column < width;)
-        {
-            // JUCE's blend gives the source for alpha 255, so a run of opaque
-            // pixels is one copy; an all-zero source leaves the destination.
-            int end = column;
-            while (end < width && in[end].getAlpha() == 0xFF)
-                ++end;
-            if (end > column)
-            {
-                std::memcpy(out + column, in + column,
-                            static_cast<std::size_t>(end - column) * sizeof(juce::PixelARGB));
-                column = end;
-                continue;
-            }
-            if (in[column].getNativeARGB() != 0)
-                out[column].blend(in[column]);
-            ++column;
-        }
-    }
+        juce::LinuxFbSoftwareRenderer::blendRow(reinterpret_cast<juce::PixelARGB*>(to.getLinePointer(row)),
+                                                reinterpret_cast<const juce::PixelARGB*>(from.getLinePointer(row)),
+                                                area.getWidth());
     return true;
 }
 } // namespace

@@ -1,5 +1,5 @@
 // The screens' renderer against JUCE's own: every drawing comes out the same
-// to the bit, whether its fast fill or JUCE's code draws it.
+// to the bit, whether its fast fills and image copies or JUCE's code draw it.
 
 #include "JuceBackend/native/juce_linuxfb_SoftwareRenderer.h"
 
@@ -31,6 +31,44 @@ juce::Image Background()
 }
 
 // Where the screens draw a window: at its origin, through the list of what is dirty.
+// Pictures to draw: opaque throughout, or with runs of opaque pixels (longer
+// and shorter than the renderer looks at together) between translucent,
+// transparent and empty ones, so that a blend differs from a copy.
+juce::Image Picture(bool opaque)
+{
+    constexpr int width = 700;
+    constexpr int height = 30;
+    juce::Image image(juce::Image::ARGB, width, height, false, juce::SoftwareImageType());
+    juce::Random random(opaque ? 99 : 98);
+    const juce::Image::BitmapData pixels(image, juce::Image::BitmapData::writeOnly);
+
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+        {
+            auto colour = juce::Colour((juce::uint32)random.nextInt());
+            const bool solid = opaque || (x + 7 * y) % 61 < 40;
+            if (solid)
+                colour = colour.withAlpha((juce::uint8)0xff);
+            else if (x % 5 == 0)
+                colour = juce::Colours::transparentBlack;
+            reinterpret_cast<juce::PixelARGB*>(pixels.getPixelPointer(x, y))->set(colour.getPixelARGB());
+        }
+
+    return image;
+}
+
+const juce::Image& OpaquePicture()
+{
+    static const auto image = Picture(true);
+    return image;
+}
+
+const juce::Image& TranslucentPicture()
+{
+    static const auto image = Picture(false);
+    return image;
+}
+
 struct Clip
 {
     const char* name;
@@ -139,6 +177,81 @@ const Case cases[] = {
          g.setColour(juce::Colours::white);
          g.fillRect(juce::Rectangle<int>(100, 10, 64, 20));
      }},
+    {"frames on whole pixels, partly off the image",
+     [](juce::Graphics& g) {
+         g.setColour(orange);
+         g.drawRect(juce::Rectangle<int>(10, 5, 300, 30), 1);
+         g.drawRect(juce::Rectangle<int>(-10, 20, 1200, 40), 3);
+         g.setOrigin(2, 3);
+         g.drawRect(juce::Rectangle<int>(400, 2, 4, 4), 2);
+     }},
+    {"frames that blend: translucent, off whole pixels, at an opacity",
+     [](juce::Graphics& g) {
+         g.setColour(translucentRed);
+         g.drawRect(juce::Rectangle<int>(10, 5, 300, 30), 2);
+         g.setColour(orange);
+         g.drawRect(juce::Rectangle<float>(400.5f, 4.0f, 100.0f, 20.25f), 1.0f);
+         g.setOpacity(0.5f);
+         g.drawRect(juce::Rectangle<int>(600, 10, 50, 20), 1);
+     }},
+    {"overlapping and empty rectangles filled as one list",
+     [](juce::Graphics& g) {
+         juce::RectangleList<float> list;
+         list.addWithoutMerging({5.0f, 5.0f, 200.0f, 20.0f});
+         list.addWithoutMerging({100.0f, 10.0f, 200.0f, 30.0f});
+         list.addWithoutMerging({700.0f, 0.0f, 0.0f, 48.0f});
+         list.addWithoutMerging({1000.0f, -5.0f, 200.0f, 100.0f});
+         g.setColour(orange);
+         g.fillRectList(list);
+     }},
+    {"an opaque picture, whole and partly off the image",
+     [](juce::Graphics& g) {
+         g.drawImageAt(OpaquePicture(), 20, 3);
+         g.drawImageAt(OpaquePicture(), -650, 30);
+         g.drawImageAt(OpaquePicture(), 800, -20);
+     }},
+    {"a picture with translucent pixels blends them",
+     [](juce::Graphics& g) {
+         g.drawImageAt(TranslucentPicture(), 5, 2);
+         g.drawImageAt(TranslucentPicture(), 650, 25);
+     }},
+    {"part of a picture, moved by an origin",
+     [](juce::Graphics& g) {
+         g.setOrigin(-9, 4);
+         g.drawImage(TranslucentPicture(), 300, 5, 400, 20, 250, 3, 400, 20);
+         g.drawImage(OpaquePicture(), 30, -2, 200, 30, 17, 0, 200, 30);
+     }},
+    {"a picture at less than full opacity",
+     [](juce::Graphics& g) {
+         g.setOpacity(0.6f);
+         g.drawImageAt(OpaquePicture(), 100, 10);
+     }},
+    {"a picture moved by part of a pixel, or scaled",
+     [](juce::Graphics& g) {
+         g.setImageResamplingQuality(juce::Graphics::highResamplingQuality);
+         g.drawImageTransformed(OpaquePicture(), juce::AffineTransform::translation(10.5f, 3.25f));
+         g.drawImageTransformed(TranslucentPicture(), juce::AffineTransform::scale(1.25f).translated(300.0f, 5.0f));
+     }},
+    {"a picture through a clip with holes",
+     [](juce::Graphics& g) {
+         g.excludeClipRegion({30, 10, 100, 10});
+         g.excludeClipRegion({400, 0, 30, 48});
+         g.drawImageAt(OpaquePicture(), 0, 0);
+         g.drawImageAt(TranslucentPicture(), 380, 15);
+     }},
+    {"a picture clipped to a path or in a transparency layer",
+     [](juce::Graphics& g) {
+         {
+             const juce::Graphics::ScopedSaveState save(g);
+             juce::Path ellipse;
+             ellipse.addEllipse(50.0f, 2.0f, 500.0f, 40.0f);
+             g.reduceClipRegion(ellipse);
+             g.drawImageAt(OpaquePicture(), 10, 5);
+         }
+         g.beginTransparencyLayer(0.5f);
+         g.drawImageAt(TranslucentPicture(), 500, 10);
+         g.endTransparencyLayer();
+     }},
 };
 
 template <typename Renderer>
@@ -157,8 +270,8 @@ testing::AssertionResult SamePixels(const juce::Image& expected, const juce::Ima
     const juce::Image::BitmapData a(expected, juce::Image::BitmapData::readOnly);
     const juce::Image::BitmapData b(actual, juce::Image::BitmapData::readOnly);
 
-    for (int y = 0; y < imageHeight; ++y)
-        for (int x = 0; x < imageWidth; ++x)
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
         {
             const auto want = reinterpret_cast<const juce::PixelARGB*>(a.getPixelPointer(x, y))->getNativeARGB();
             const auto got = reinterpret_cast<const juce::PixelARGB*>(b.getPixelPointer(x, y))->getNativeARGB();
@@ -187,6 +300,27 @@ TEST_F(SoftwareRenderer, DrawsEveryPixelAsJucesRendererDoes)
             EXPECT_TRUE(SamePixels(Drawn<juce::LowLevelGraphicsSoftwareRenderer>(c, clip),
                                    Drawn<juce::LinuxFbSoftwareRenderer>(c, clip)))
                 << c.name << ", " << clip.name;
+}
+
+// Part of an opaque image drawn onto itself, where JUCE's loop reads pixels
+// it has already written and a block copy would not: JUCE's code, pixel for
+// pixel.
+template <typename Renderer>
+juce::Image DrawnOntoItself(juce::Point<int> move)
+{
+    auto image = OpaquePicture().createCopy();
+    Renderer context(image);
+    juce::Graphics g(context);
+    g.drawImage(image, 10 + move.x, 5 + move.y, 400, 20, 10, 5, 400, 20);
+    return image;
+}
+
+TEST_F(SoftwareRenderer, DrawsAnImageOntoItselfAsJucesRendererDoes)
+{
+    for (const auto move : {juce::Point<int>(3, 0), {-5, 0}, {2, 1}, {0, -2}})
+        EXPECT_TRUE(SamePixels(DrawnOntoItself<juce::LowLevelGraphicsSoftwareRenderer>(move),
+                               DrawnOntoItself<juce::LinuxFbSoftwareRenderer>(move)))
+            << move.toString();
 }
 
 TEST_F(SoftwareRenderer, FillsPixelsOnlyWithinTheBitmap)
