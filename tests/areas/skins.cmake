@@ -17,6 +17,7 @@ vx_add_test(skins
     VxFramework/ControlBase/ResourceReaderTest.cpp
     VxFramework/ControlBase/ResourceFilesTest.cpp
     VxFramework/ControlBase/ControlFactoryResourcesTest.cpp
+    VxFramework/ControlBase/SampleSkinTest.cpp
   LIBS VxResourceDump)
 if(TARGET test_skins)
   vx_copy_resources(test_skins)

@@ -68,12 +68,15 @@ public:
     static RCPtr<LBitmap> DuplicateImage(const RCPtr<LBitmap>& bitmap);
     // A new image of the size in the colour; a size not above 0 throws.
     static RCPtr<LBitmap> CreateFilled(const PointT<std::int32_t>& size, const Color& color);
-    // A bitmap of a solid fill whose alpha is scaled by amount; gradients
-    // between two colours are not supported and throw.
+    // A bitmap of the colorizer's solid fill or linear or radial gradient,
+    // every alpha scaled by amount.  A size not above 0 throws, and so do a
+    // colorizer of another kind between two colours and gradient points that
+    // are not finite.
     static RCPtr<LBitmap> CreateFromColorizer(const RCPtr<LColorizer>& colorizer, const PointT<std::int32_t>& size,
                                               float amount);
     // Moves every pixel of the bitmap's rectangle toward the solid colour by
-    // amount (0..1), keeping its alpha.  Returns the bitmap.
+    // amount (0..1), keeping its alpha.  Returns the bitmap.  A gradient
+    // between two colours throws.
     static RCPtr<LBitmap> Colorize(const RCPtr<LBitmap>& bitmap, const RCPtr<LColorizer>& colorizer, float amount);
     // A colourised copy of the one source bitmap given, else the colorizer's
     // fill of the size.  Two sources throw.

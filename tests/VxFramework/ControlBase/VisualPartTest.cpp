@@ -194,6 +194,49 @@ TEST_F(VisualPartDrawing, AGradientColourPartIsDrawnInItsFirstColour)
     EXPECT_EQ(VxTest::CountAssertions(capture.Finish(), kPartSource), 1);
 }
 
+// Gradient parts are bitmaps: drawn at their own size pixel for pixel, and
+// stretched like any bitmap part.  The picture holds a diagonal ramp at its
+// own size, a radial fade into transparency stretched to twice its width and a
+// vertical strip one pixel wide stretched across the bottom.
+TEST_F(VisualPartDrawing, GradientPartsMatchTheirPicture)
+{
+    const auto gradientPart = [](std::int32_t type, std::uint32_t from, std::uint32_t to, FloatPoint start,
+                                 FloatPoint end, IntSize size) {
+        const RCPtr<Vx::LColorizer> colorizer(
+            new Vx::LColorizer("gradient", type, Color(from), start.x, start.y, end.x, end.y, Color(to)));
+        return RCPtr<LVisualPart>(
+            new LVisualPart("gradient", nullptr, LVisualPart::kStretch, 1.0f, colorizer, size, nullptr));
+    };
+    const RCPtr<LVisualPart> ramp =
+        gradientPart(Vx::LColorizer::kLinearGradient, VxTest::kRed, VxTest::kBlue, {0, 0}, {1, 1}, IntSize{32, 24});
+    const RCPtr<LVisualPart> fade = gradientPart(Vx::LColorizer::kRadialGradient, VxTest::kWhite, 0x00000000u,
+                                                 {0.5f, 0.5f}, {1, 0.5f}, IntSize{16, 24});
+    const RCPtr<LVisualPart> strip =
+        gradientPart(Vx::LColorizer::kLinearGradient, 0xFF262C33u, 0xFFA0B0C0u, {0, 0}, {0, 1}, IntSize{1, 8});
+    for (const RCPtr<LVisualPart>& part : {ramp, fade, strip})
+        ASSERT_FALSE(part->GetBitmap().IsNull());
+
+    context = MakeContext(IntRect{0, 0, 64, 48}, true);
+    const juce::Image picture = Paint([&] {
+        // Each part inside its own rectangle, as a look places it.
+        const auto drawAt = [&](const LVisualPart& part, const Vx::RectT<double>& bounds) {
+            const Vx::ScopedRenderClip clip(RCPtr<Vx::LRenderer>(renderer), bounds, bounds, nullptr);
+            part.Draw(renderer, FloatPoint{static_cast<float>(bounds.width), static_cast<float>(bounds.height)});
+        };
+        drawAt(*ramp, {0, 0, 32, 24});
+        drawAt(*fade, {32, 0, 32, 24});
+        drawAt(*strip, {0, 24, 64, 24});
+    });
+    // The ramp's corners are the part's own pixels, 0.0175 of the way from
+    // each end: (0.5 * 32 + 0.5 * 24) / (32 * 32 + 24 * 24).
+    for (const IntPoint corner : {IntPoint{0, 0}, IntPoint{31, 23}})
+        EXPECT_EQ(VxTest::PixelAt(picture, corner.x, corner.y), ramp->GetSourcePixel(corner));
+    EXPECT_EQ(ramp->GetSourcePixel({0, 0}), 0xFFFB0004u);
+    EXPECT_EQ(ramp->GetSourcePixel({31, 23}), 0xFF0400FBu);
+    EXPECT_EQ(fade->GetSourcePixel({0, 0}), 0u) << "the corners lie beyond the radius";
+    VxTest::ExpectMatchesGolden(picture, "gradient-parts", 8);
+}
+
 // The colour answered at a point of a part drawn at a size.
 struct SampleCase
 {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -47,6 +48,13 @@ RCPtr<Vx::LColorizer> Solid(const Color& color)
 RCPtr<Vx::LColorizer> Gradient(const Color& from, const Color& to)
 {
     return RCPtr<Vx::LColorizer>(new Vx::LColorizer("gradient", 1, from, 0, 0, 1, 1, to));
+}
+
+RCPtr<Vx::LColorizer> Gradient(std::int32_t type, std::uint32_t from, std::uint32_t to, float startX, float startY,
+                               float endX, float endY)
+{
+    return RCPtr<Vx::LColorizer>(
+        new Vx::LColorizer("gradient", type, Color(from), startX, startY, endX, endY, Color(to)));
 }
 
 void ExpectColorNear(const Color& actual, const Color& expected, float tolerance = kChannelStep)
@@ -313,17 +321,59 @@ TEST_F(Bitmaps, BadSizesAndFillsThrow)
         const char* kind;
     };
     const std::vector<Case> cases = {
-        {"filled, zero width", [] { LBitmap::CreateFilled(Size{0, 5}, Color()); }, "Runtime Error"},
-        {"filled, negative height", [] { LBitmap::CreateFilled(Size{5, -1}, Color()); }, "Runtime Error"},
-        {"filled, too large", [] { LBitmap::CreateFilled(Size{1 << 20, 1 << 20}, Color()); }, "Runtime Error"},
-        {"colorizer, zero size", [&] { LBitmap::CreateFromColorizer(red, Size{0, 0}, 1); }, "Runtime Error"},
-        {"colorizer, null", [] { LBitmap::CreateFromColorizer(nullptr, Size{2, 2}, 1); }, "Runtime Error"},
-        {"colorizer, gradient", [&] { LBitmap::CreateFromColorizer(ramp, Size{2, 2}, 1); }, "Domain Error"},
+        {"filled, zero width",
+         [] {
+             LBitmap::CreateFilled(Size{0, 5}, Color());
+         },
+         "Runtime Error"},
+        {"filled, negative height",
+         [] {
+             LBitmap::CreateFilled(Size{5, -1}, Color());
+         },
+         "Runtime Error"},
+        {"filled, too large",
+         [] {
+             LBitmap::CreateFilled(Size{1 << 20, 1 << 20}, Color());
+         },
+         "Runtime Error"},
+        {"colorizer, zero size",
+         [&] {
+             LBitmap::CreateFromColorizer(red, Size{0, 0}, 1);
+         },
+         "Runtime Error"},
+        {"colorizer, null",
+         [] {
+             LBitmap::CreateFromColorizer(nullptr, Size{2, 2}, 1);
+         },
+         "Runtime Error"},
+        {"colorizer, unknown kind",
+         [] {
+             LBitmap::CreateFromColorizer(Gradient(7, 0xFF000000u, 0xFFFFFFFFu, 0, 0, 1, 1), Size{2, 2}, 1);
+         },
+         "Domain Error"},
+        {"gradient, zero height",
+         [&] {
+             LBitmap::CreateFromColorizer(ramp, Size{2, 0}, 1);
+         },
+         "Runtime Error"},
+        {"gradient, too large",
+         [&] {
+             LBitmap::CreateFromColorizer(ramp, Size{1 << 20, 1 << 20}, 1);
+         },
+         "Runtime Error"},
+        {"gradient, point not finite",
+         [] {
+             LBitmap::CreateFromColorizer(Gradient(2, 0xFF000000u, 0xFFFFFFFFu, 0.5f, 0.5f, INFINITY, 0.5f), Size{2, 2},
+                                          1);
+         },
+         "Domain Error"},
         {"colorize, null bitmap", [&] { LBitmap::Colorize(nullptr, red, 1); }, "Runtime Error"},
         {"colorize, null colorizer", [&] { LBitmap::Colorize(source, nullptr, 1); }, "Runtime Error"},
         {"colorize, gradient", [&] { LBitmap::Colorize(source, ramp, 1); }, "Domain Error"},
         {"colorized, two sources",
-         [&] { LBitmap::CreateColorized(red, Size{2, 2}, source, 1, source); },
+         [&] {
+             LBitmap::CreateColorized(red, Size{2, 2}, source, 1, source);
+         },
          "Domain Error"},
     };
     for (const Case& row : cases)
@@ -370,6 +420,150 @@ TEST_F(Bitmaps, ColorizedBitmapsFromColorizersAndSources)
         EXPECT_EQ(copy->GetRect(), part->GetRect());
         ExpectColorNear(LBitmap::GetPixelColor(copy, 0, 0), blue);
         ExpectColorNear(LBitmap::GetPixelColor(owner, 5, 5), MakeColor(1, 0, 0, 1));
+    }
+}
+
+// Gradient fills: each pixel takes the colour at its centre, interpolated
+// premultiplied, channels rounded half away from zero.  Green 200 to red 200
+// over four pixels gives 25, 75, 125 and 175 at the centres.
+TEST_F(Bitmaps, GradientFillsColourEachPixelAtItsCentre)
+{
+    constexpr std::uint32_t kGreen = 0xFF00C800u;
+    constexpr std::uint32_t kRed = 0xFFC80000u;
+    constexpr std::uint32_t kOneEighth = 0xFF19AF00u; // red 25, green 175
+    constexpr std::uint32_t kThreeEighths = 0xFF4B7D00u;
+    constexpr std::uint32_t kMiddle = 0xFF646400u;
+    constexpr std::uint32_t kFiveEighths = 0xFF7D4B00u;
+    constexpr std::uint32_t kSevenEighths = 0xFFAF1900u;
+    constexpr std::int32_t kLinear = Vx::LColorizer::kLinearGradient;
+    constexpr std::int32_t kRadial = Vx::LColorizer::kRadialGradient;
+    struct Probe
+    {
+        int x;
+        int y;
+        std::uint32_t pixel; // premultiplied, as stored
+    };
+    struct Case
+    {
+        const char* name;
+        RCPtr<Vx::LColorizer> colorizer;
+        Size size;
+        float amount;
+        std::vector<Probe> probes;
+    };
+    const std::vector<Case> cases = {
+        {"downwards",
+         Gradient(kLinear, kGreen, kRed, 0, 0, 0, 1),
+         Size{3, 4},
+         1,
+         {{0, 0, kOneEighth}, {2, 1, kThreeEighths}, {1, 2, kFiveEighths}, {2, 3, kSevenEighths}}},
+        {"upwards",
+         Gradient(kLinear, kGreen, kRed, 0, 1, 0, 0),
+         Size{3, 4},
+         1,
+         {{0, 0, kSevenEighths}, {2, 1, kFiveEighths}, {1, 2, kThreeEighths}, {2, 3, kOneEighth}}},
+        {"rightwards",
+         Gradient(kLinear, kGreen, kRed, 0, 0, 1, 0),
+         Size{4, 2},
+         1,
+         {{0, 1, kOneEighth}, {3, 0, kSevenEighths}}},
+        {"leftwards",
+         Gradient(kLinear, kGreen, kRed, 1, 0, 0, 0),
+         Size{4, 2},
+         1,
+         {{0, 1, kSevenEighths}, {3, 0, kOneEighth}}},
+        // Lines across the direction share a colour; the middle one is half way.
+        {"diagonal",
+         Gradient(kLinear, kGreen, kRed, 0, 0, 1, 1),
+         Size{4, 4},
+         1,
+         {{0, 0, kOneEighth}, {3, 0, kMiddle}, {1, 2, kMiddle}, {0, 3, kMiddle}, {3, 3, kSevenEighths}}},
+        // Before the start and beyond the end the colours go on unchanged.
+        {"shorter than the fill",
+         Gradient(kLinear, kGreen, kRed, 0.25f, 0, 0.75f, 0),
+         Size{8, 1},
+         1,
+         {{0, 0, kGreen}, {2, 0, kOneEighth}, {5, 0, kSevenEighths}, {7, 0, kRed}}},
+        // Centre at the middle pixel's centre, radius 4.5: the start colour
+        // there, the end colour in the corners, two pixels off 2 / 4.5 of the way.
+        {"radial",
+         Gradient(kRadial, kGreen, kRed, 0.5f, 0.5f, 1, 0.5f),
+         Size{9, 9},
+         1,
+         {{4, 4, kGreen}, {0, 0, kRed}, {8, 8, kRed}, {6, 4, 0xFF596F00u}, {4, 2, 0xFF596F00u}}},
+        // Transparent to opaque white at half the alpha, premultiplied: an
+        // eighth of the way gives 16 in every channel, not a darker grey.
+        {"into transparency",
+         Gradient(kLinear, 0x00000000u, 0xFFFFFFFFu, 0, 0, 1, 0),
+         Size{4, 1},
+         0.5f,
+         {{0, 0, 0x10101010u}, {3, 0, 0x70707070u}}},
+        {"no alpha left", Gradient(kLinear, kGreen, kRed, 0, 0, 1, 0), Size{4, 1}, 0, {{0, 0, 0u}, {3, 0, 0u}}},
+        {"amount not a number", Gradient(kRadial, kGreen, kRed, 0, 0, 1, 0), Size{4, 1}, NAN, {{0, 0, 0u}, {3, 0, 0u}}},
+        // One pixel across the direction, or along it.
+        {"one pixel", Gradient(kLinear, kGreen, kRed, 0, 0, 0, 1), Size{1, 1}, 1, {{0, 0, kMiddle}}},
+        {"one row, downwards",
+         Gradient(kLinear, kGreen, kRed, 0, 0, 0, 1),
+         Size{5, 1},
+         1,
+         {{0, 0, kMiddle}, {4, 0, kMiddle}}},
+        {"one column, downwards",
+         Gradient(kLinear, kGreen, kRed, 0, 0, 0, 1),
+         Size{1, 4},
+         1,
+         {{0, 0, kOneEighth}, {0, 3, kSevenEighths}}},
+        {"one pixel, radial", Gradient(kRadial, kGreen, kRed, 0.5f, 0.5f, 1, 1), Size{1, 1}, 1, {{0, 0, kGreen}}},
+        // Start and end in one place: every pixel lies at the end or beyond.
+        {"no length",
+         Gradient(kLinear, kGreen, kRed, 0.5f, 0.5f, 0.5f, 0.5f),
+         Size{3, 3},
+         1,
+         {{0, 0, kRed}, {1, 1, kRed}}},
+        {"no radius",
+         Gradient(kRadial, kGreen, kRed, 0.5f, 0.5f, 0.5f, 0.5f),
+         Size{3, 3},
+         1,
+         {{0, 0, kRed}, {1, 1, kRed}}},
+    };
+    for (const Case& row : cases)
+    {
+        SCOPED_TRACE(row.name);
+        const RCPtr<LBitmap> bitmap = LBitmap::CreateColorized(row.colorizer, row.size, nullptr, row.amount, nullptr);
+        ASSERT_TRUE(bitmap->IsValid());
+        EXPECT_EQ(bitmap->GetRect(), (Rect{0, 0, row.size.x, row.size.y}));
+        const RCPtr<Vx::LBitmapData> pixels = LBitmap::GetPixelBuffer(bitmap);
+        for (const Probe& probe : row.probes)
+            EXPECT_EQ(RawPixel(*pixels, probe.x, probe.y), probe.pixel)
+                << std::hex << "at " << std::dec << probe.x << ", " << probe.y;
+    }
+}
+
+// Turned round, a gradient draws the mirror image, pixel for pixel, at even
+// and odd sizes.
+TEST_F(Bitmaps, AGradientTurnedRoundIsItsMirrorImage)
+{
+    for (const int length : {6, 7, 255})
+    {
+        for (const bool vertical : {false, true})
+        {
+            SCOPED_TRACE(std::to_string(length) + (vertical ? " high" : " wide"));
+            const Size size = vertical ? Size{2, length} : Size{length, 2};
+            const float endX = vertical ? 0.0f : 1.0f;
+            const float endY = vertical ? 1.0f : 0.0f;
+            const RCPtr<LBitmap> forth = LBitmap::CreateFromColorizer(
+                Gradient(Vx::LColorizer::kLinearGradient, 0xFF102030u, 0x80F0E0D0u, 0, 0, endX, endY), size, 1);
+            const RCPtr<LBitmap> back = LBitmap::CreateFromColorizer(
+                Gradient(Vx::LColorizer::kLinearGradient, 0xFF102030u, 0x80F0E0D0u, endX, endY, 0, 0), size, 1);
+            const RCPtr<Vx::LBitmapData> a = LBitmap::GetPixelBuffer(forth);
+            const RCPtr<Vx::LBitmapData> b = LBitmap::GetPixelBuffer(back);
+            for (int i = 0; i < length; ++i)
+            {
+                const int j = length - 1 - i;
+                ASSERT_EQ(vertical ? RawPixel(*a, 1, i) : RawPixel(*a, i, 1),
+                          vertical ? RawPixel(*b, 0, j) : RawPixel(*b, j, 0))
+                    << i;
+            }
+        }
     }
 }
 
