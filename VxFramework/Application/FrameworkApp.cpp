@@ -1,5 +1,6 @@
 #include "VxFramework/Application/FrameworkApp.h"
 
+#include "VxFramework/Application/OSWindowJuce.h"
 #include "VxFramework/Notification/Notification.h"
 #include "VxFramework/ObjectBase/Mutex.h"
 #include "VxFramework/ObjectBase/NoDestructor.h"
@@ -23,39 +24,6 @@ constexpr int kUserSettings = 1;
 // names, with the class; until then a skin naming it gets the factory's
 // fallback.
 constexpr std::array<LFrameworkApp::ControlTypeRegistration, 0> kStockControlTypes{};
-
-// While a skin is applied to one root window: the wait cursor on the active
-// window (else the main one), the text on the status bar at once, and one
-// idle pass so that both show before the work starts.
-class WaitCursorDuringSkinLoad
-{
-public:
-    WaitCursorDuringSkinLoad(LFrameworkApp& application, const LFrameworkApp::String& text) : mApplication(application)
-    {
-        mWindow = application.GetActiveRootWindow();
-        if (mWindow.IsNull())
-            mWindow = application.GetRootWindow(0);
-        if (!mWindow.IsNull())
-            mPreviousCursor = mWindow->SetCursor(application.LoadCursor("UI_CURSOR_WAIT"));
-        application.SetStatusText(text, 1);
-        application.ProcessIdle(true);
-    }
-
-    ~WaitCursorDuringSkinLoad()
-    {
-        if (!mWindow.IsNull())
-            mWindow->SetCursor(mPreviousCursor);
-        mApplication.RestoreStatusText(0);
-    }
-
-    WaitCursorDuringSkinLoad(const WaitCursorDuringSkinLoad&) = delete;
-    WaitCursorDuringSkinLoad& operator=(const WaitCursorDuringSkinLoad&) = delete;
-
-private:
-    LFrameworkApp& mApplication;
-    RCPtr<LRootWindow> mWindow;
-    juce::MouseCursor* mPreviousCursor = nullptr;
-};
 
 // What the root-window accessors hand out when there is no such window.
 const RCPtr<LRootWindow>& GetNullRootWindow()
@@ -434,10 +402,18 @@ VxRESULT LFrameworkApp::LoadSkin(int index)
     for (std::uint32_t i = 0; i < mRootWindows.GetCount(); ++i)
     {
         const RCPtr<LRootWindow> window = mRootWindows[i];
-        const WaitCursorDuringSkinLoad wait(*this, "Loading Skin...");
+        const WaitCursorScope wait("Loading Skin...");
+        // Read before the skin changes anything.  The focus is taken off while
+        // the looks are replaced and given back to the control that had it.
+        IWindowOSServices* const osWindow = window->GetOSWindow();
+        const bool active = osWindow != nullptr && osWindow->IsActive();
+        if (active)
+            window->DropHoverAndFocus();
         if (mControlFactory->ReapplyDescriptor(window->GetTopControl()) < 0)
             VX_ASSERT_FALSE();
         window->InvalidateAll();
+        if (active)
+            window->RestoreFocus();
     }
 
     const IniFileHandle settings = GetSettings(kUserSettings);

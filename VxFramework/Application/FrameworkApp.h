@@ -116,6 +116,12 @@ public:
     RCPtr<LFont>& GetSkinFont() noexcept { return mSkinFont; }
     // Null after OnShutdown.
     RCPtr<LGlobalHotKeyManager>& GetHotKeys() noexcept override { return mHotKeys; }
+    // The application's hot keys: the bound notification is posted to the
+    // default centre.  0 taken, 1 not (also after OnShutdown).
+    VxRESULT ProcessGlobalHotKey(const KeyCode& key) override
+    {
+        return mHotKeys.IsNull() ? VXR_NOTHING_DONE : mHotKeys->ProcessKey(key);
+    }
     RCPtr<LClipboard>& GetClipboard() noexcept { return mClipboard; }
 
     // The framework's stock control types, in registration order.

@@ -13,6 +13,7 @@
 #include "VxFramework/ObjectBase/Result.h"
 #include "VxFramework/ObjectBase/TaggableObject.h"
 #include "VxFramework/Renderer/RenderState.h"
+#include "VxFramework/System/HotKeyManager.h"
 #include "VxFramework/Utilities/Graphics/CTTypes.h"
 #include "VxFramework/Utilities/Graphics/Font.h"
 #include "VxFramework/Utilities/Graphics/RgnLight.h"
@@ -843,14 +844,8 @@ protected:
     InertialAxis m_inertial[2];
     double m_deceleration = 1000.0;
     RCPtr<LMenuDescriptor> m_contextMenu;
-    // The control's own hot keys ("LHK." create parameters): interned id
-    // and key, in the order they were bound.
-    struct HotKeyBinding
-    {
-        const char* id;
-        KeyCode key;
-    };
-    ArrayBuffer<HotKeyBinding> m_hotKeys;
+    // The control's own hot keys ("LHK." create parameters).
+    HotKeyManager m_hotKeys;
 
 private:
     // Pointer, drag and key helpers.  The NID_SIBLING_KEY handler: fires the
@@ -859,8 +854,6 @@ private:
                                                const ConstRCPtr<LNotification>& notification);
     // Binds the "LHK." create parameters and registers the sibling-key handler.
     void LoadHotKeys();
-    // The id bound to the key; null when none.
-    const char* FindHotKey(const KeyCode& key) const;
     // One idle step of each running inertial scroll.
     void StepInertialScrolls();
     // The Tab leaves the top control: the root window moves the focus on.

@@ -53,14 +53,9 @@ public:
     // style: bit 0 bold, bit 1 italic, bit 2 underlined.
     virtual VxRESULT GetDefaultFont(StringT<char, unsigned short>& name, float& size, int& style) = 0;
 
-    // The hot keys a key reaches when no control of the window's tree used
-    // it: first the window's own ("GHK." of its top control), then the
-    // application's.  0 taken, 1 not (also without a table).  The window
-    // keeps no table the controls can reach, so the host answers for it.
-    virtual VxRESULT ProcessWindowHotKey(const RCPtr<LRootWindow>& /*window*/, const KeyCode& /*key*/)
-    {
-        return VXR_NOTHING_DONE;
-    }
+    // The application's hot keys, which a key reaches when no control of the
+    // window's tree and not the window's own hot keys took it.  0 taken, 1
+    // not (also without a table).
     virtual VxRESULT ProcessGlobalHotKey(const KeyCode& /*key*/) { return VXR_NOTHING_DONE; }
 
 protected:

@@ -6,7 +6,6 @@
 #include "VxFramework/ObjectBase/Exception.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -20,7 +19,7 @@ namespace
 {
 constexpr int kVirtualKeyTab = 9;
 constexpr const char* kSiblingKeyId = "NID_SIBLING_KEY";
-constexpr const char* kHotKeyPrefix = "LHK.";
+constexpr const char* kHotKeyPrefix = "LHK";
 
 // Tab with any modifiers, as a virtual key.
 bool IsTab(const KeyCode& key)
@@ -92,17 +91,15 @@ VxRESULT LControl::OnUnhandledChildKey(const RCPtr<LKeyParam>& key)
 
 VxRESULT LControl::OfferToGlobalHotKeys(const RCPtr<LKeyParam>& key)
 {
-    IControlHost* const host = GetControlHost();
-    if (host == nullptr)
-        return VXR_NOTHING_DONE;
     const RCPtr<LRootWindow> rootWindow = FindRootWindow();
     if (!rootWindow.IsNull())
     {
-        const VxRESULT result = host->ProcessWindowHotKey(rootWindow, key->key);
+        const VxRESULT result = rootWindow->ProcessHotKey(key->key);
         if (result != VXR_NOTHING_DONE)
             return result;
     }
-    return host->ProcessGlobalHotKey(key->key);
+    IControlHost* const host = GetControlHost();
+    return host == nullptr ? VXR_NOTHING_DONE : host->ProcessGlobalHotKey(key->key);
 }
 
 VxRESULT LControl::PassTabUp(const RCPtr<LKeyParam>& key)
@@ -231,47 +228,15 @@ VxRESULT LControl::SortSiblingKeyClients(const RCPtr<LKeyParam>& key, const RCPt
 
 void LControl::LoadHotKeys()
 {
-    m_hotKeys.SetCount(0);
+    m_hotKeys.RemoveAll();
     if (m_createParams.IsNull())
         return;
-    const std::size_t prefixLength = std::strlen(kHotKeyPrefix);
-    for (const auto& [name, value] : m_createParams->GetEntries())
-    {
-        const char* const text = name.GetCString();
-        if (std::strncmp(text, kHotKeyPrefix, prefixLength) != 0)
-            continue;
-        // The id is what follows the last point.
-        const char* const id = std::strrchr(text, '.') + 1;
-        const KeyCode key = TextToKeyCode(value);
-        // Text that names no key reads as key 0, which no keyboard sends.
-        const bool unparsed =
-            (key.code & KeyCode::kNoKey) != 0 || (key.code & (KeyCode::kVirtualKeyMask | KeyCode::kCharacterMask)) == 0;
-        if (*id == '\0' || unparsed || FindHotKey(key) != nullptr)
-        {
-            // A key that does not parse, or one bound already (the first
-            // binding stays).
-            VX_ASSERT_FALSE();
-            continue;
-        }
-        const char* const interned = InternNotificationId(id);
-        if (interned != nullptr)
-            m_hotKeys.Add(HotKeyBinding{interned, key});
-    }
-    if (m_hotKeys.GetCount() == 0 || m_handler.IsNull())
+    m_hotKeys.LoadFromCreateParams(m_createParams, kHotKeyPrefix);
+    if (m_hotKeys.IsEmpty() || m_handler.IsNull())
         return;
     m_handler->RegisterLocal(&LControl::OnSiblingKey, kSiblingKeyId);
     if (!m_parent.IsNull() && Failed(m_handler->Register(&LControl::OnSiblingKey, m_parent, kSiblingKeyId, 0)))
         VX_ASSERT_FALSE();
-}
-
-const char* LControl::FindHotKey(const KeyCode& key) const
-{
-    for (std::uint32_t i = 0; i < m_hotKeys.GetCount(); ++i)
-    {
-        if (m_hotKeys[i].key == key)
-            return m_hotKeys[i].id;
-    }
-    return nullptr;
 }
 
 NotificationHandlerResultCode LControl::OnSiblingKey(const RCPtr<LNotificationDistributor>& /*from*/,
@@ -286,13 +251,13 @@ NotificationHandlerResultCode LControl::OnSiblingKey(const RCPtr<LNotificationDi
     }
     if (!CanReceiveInput())
         return 1;
-    const char* const id = FindHotKey(parameter->key);
-    if (id == nullptr)
+    const HotKeyManager::String id = m_hotKeys.FindNotificationForKey(parameter->key);
+    if (id.IsEmpty())
         return 1;
     const RCPtr<LControl> self(this);
     parameter->unhandled = 0;
     RCPtr<LNotification> fired;
-    LNotification::Create(fired, id, RCPtr<LRefCountedObject>(parameter));
+    LNotification::Create(fired, id.GetCString(), RCPtr<LRefCountedObject>(parameter));
     if (!fired.IsNull())
         Receive(nullptr, fired);
     return 1;
@@ -300,22 +265,17 @@ NotificationHandlerResultCode LControl::OnSiblingKey(const RCPtr<LNotificationDi
 
 bool LControl::HasHotKey(const char* id) const
 {
-    for (std::uint32_t i = 0; id != nullptr && i < m_hotKeys.GetCount(); ++i)
-    {
-        if (std::strcmp(m_hotKeys[i].id, id) == 0)
-            return true;
-    }
-    return false;
+    return id != nullptr && m_hotKeys.HasHotKey(HotKeyManager::String(id));
 }
 
 ArrayBuffer<KeyCode> LControl::GetHotKeys(const char* id) const
 {
     ArrayBuffer<KeyCode> keys;
-    for (std::uint32_t i = 0; id != nullptr && i < m_hotKeys.GetCount(); ++i)
-    {
-        if (std::strcmp(m_hotKeys[i].id, id) == 0)
-            keys.Add(m_hotKeys[i].key);
-    }
+    if (id == nullptr)
+        return keys;
+    const Array<KeyCode> bound = m_hotKeys.GetHotKeys(HotKeyManager::String(id));
+    for (std::uint32_t i = 0; i < bound.GetCount(); ++i)
+        keys.Add(bound[i]);
     return keys;
 }
 

@@ -10,6 +10,7 @@
 #include "VxFramework/Utilities/DebugTracer.h"
 
 #include <algorithm>
+#include <new>
 
 namespace Vx
 {
@@ -26,15 +27,33 @@ bool SameRect(const RectT<int>& a, const RectT<int>& b)
 }
 } // namespace
 
-LRootWindow::LRootWindow() : m_keyQueue(&m_keyQueueMutex) {}
+LRootWindow::LRootWindow() : m_keyQueue(&m_keyQueueMutex)
+{
+    CreateHotKeys();
+}
 
 LRootWindow::LRootWindow(const RCPtr<LRenderer>& renderer, IWindowOSServices* osWindow)
     : m_renderer(renderer), m_osWindow(osWindow), m_keyQueue(&m_keyQueueMutex)
 {
+    CreateHotKeys();
+}
+
+void LRootWindow::CreateHotKeys()
+{
+    try
+    {
+        m_hotKeys = MakeRCPtr<LGlobalHotKeyManager>(RCPtr<LNotificationReceiver>(GetPostingReceiver()));
+    }
+    catch (const std::bad_alloc&)
+    {
+        // The window works without hot keys of its own.
+        VX_ASSERT_FALSE();
+    }
 }
 
 LRootWindow::~LRootWindow()
 {
+    m_hotKeys = nullptr;
     m_focusControl = nullptr;
     m_previousFocusControl = nullptr;
     m_hoverControl = nullptr;
@@ -76,11 +95,16 @@ VxRESULT LRootWindow::SetTopControl(const RCPtr<LControl>& control)
         const RCPtr<LControl> old = m_topControl;
         m_topControl = nullptr;
         old->Detach();
+        if (!m_hotKeys.IsNull())
+            m_hotKeys->RemoveAll();
     }
     if (control.IsNull())
         return VXR_OK;
 
     m_topControl = control;
+    const RCPtr<LStringTable> createParams = control->GetCreateParams();
+    if (!createParams.IsNull() && !m_hotKeys.IsNull())
+        m_hotKeys->LoadFromCreateParams(createParams, "GHK");
     if (control->GetRootWindow().IsNull())
         control->SetRootWindow(RCPtr<LRootWindow>(this));
 
@@ -226,6 +250,11 @@ void LRootWindow::RestoreFocus()
         const RCPtr<LControl> top = m_topControl;
         top->SetFocus(true);
     }
+}
+
+VxRESULT LRootWindow::ProcessHotKey(const KeyCode& key)
+{
+    return m_hotKeys.IsNull() ? VXR_NOTHING_DONE : m_hotKeys->ProcessKey(key);
 }
 
 bool LRootWindow::IsWindowActive()

@@ -6,6 +6,7 @@
 #include "VxFramework/Notification/NotificationDistributor.h"
 #include "VxFramework/ObjectBase/Mutex.h"
 #include "VxFramework/Renderer/MeasurementRenderer.h"
+#include "VxFramework/System/HotKeyManager.h"
 #include "VxFramework/Utilities/Graphics/CTTypes.h"
 #include "VxFramework/Utilities/Graphics/RgnLight.h"
 #include "VxFramework/Utilities/Storage/RCPtrArray.h"
@@ -85,6 +86,12 @@ public:
     virtual void RestoreFocus();
     // The OS window's answer; false without one.
     virtual bool IsWindowActive();
+    // A key that no control of the tree took: when it is one of the window's
+    // hot keys ("GHK." of its top control) the bound notification is posted
+    // to the window's own queue.  0 taken, 1 not.
+    virtual VxRESULT ProcessHotKey(const KeyCode& key);
+    // The window's hot keys; null only when they could not be made.
+    const RCPtr<LGlobalHotKeyManager>& GetHotKeys() const noexcept { return m_hotKeys; }
     // The client area: its origin in screen coordinates, its width and height.
     virtual RectT<int> GetClientRect();
     // Width and height of the client area.
@@ -181,6 +188,8 @@ private:
     // Stores the OS window's client rectangle (message thread) and returns
     // the stored one.
     RectT<int> RefreshClientRect();
+    // The window's hot keys, posting to its own queue.
+    void CreateHotKeys();
     // The tool-tip owner hides its tool tip.
     void HideToolTip();
 
@@ -192,6 +201,7 @@ private:
     RgnLight m_dirtyRegion;
     Mutex m_mutex;
     std::int32_t m_doubleClickBits = 0;
+    RCPtr<LGlobalHotKeyManager> m_hotKeys;
     RCPtr<LControl> m_focusControl;
     RCPtr<LControl> m_previousFocusControl;
     RCPtr<LControl> m_hoverControl;

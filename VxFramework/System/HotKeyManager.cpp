@@ -87,6 +87,16 @@ VxRESULT HotKeyManager::RemoveNotification(const String& notification)
     return mTable.erase(InternNotificationId(notification.GetCString())) != 0 ? VXR_OK : VXR_NOTHING_DONE;
 }
 
+bool HotKeyManager::IsEmpty() const noexcept
+{
+    for (const auto& entry : mTable)
+    {
+        if (entry.second.GetCount() != 0)
+            return false;
+    }
+    return true;
+}
+
 bool HotKeyManager::IsBindable(const KeyCode& key) noexcept
 {
     if ((key.code & KeyCode::kNoKey) != 0)

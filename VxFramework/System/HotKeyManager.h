@@ -40,6 +40,10 @@ public:
     VxRESULT RemoveHotKey(const KeyCode& key);
     // 0 removed, 1 no entry, 0x80000003 for an empty name.
     VxRESULT RemoveNotification(const String& notification);
+    // Forgets every binding (a root window whose top control is replaced).
+    void RemoveAll() noexcept { mTable.clear(); }
+    // Whether no key is bound to any id.
+    bool IsEmpty() const noexcept;
 
     // Whether a parsed key text can be bound: not the "no key" code, and not
     // the virtual key 0 that a text naming no key reads as.
@@ -82,6 +86,7 @@ public:
     Array<KeyCode> GetHotKeys(const String& notification) const { return mHotKeys.GetHotKeys(notification); }
     VxRESULT RemoveHotKey(const KeyCode& key) { return mHotKeys.RemoveHotKey(key); }
     VxRESULT RemoveNotification(const String& notification) { return mHotKeys.RemoveNotification(notification); }
+    void RemoveAll() noexcept { mHotKeys.RemoveAll(); }
 
     const HotKeyManager& GetTable() const noexcept { return mHotKeys; }
     const RCPtr<LNotificationReceiver>& GetTarget() const noexcept { return mTarget; }

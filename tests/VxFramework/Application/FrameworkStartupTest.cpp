@@ -66,7 +66,7 @@ Vx::RCPtr<Vx::LControlDescriptor> Describe(const Vx::RCPtr<Vx::LControlDescripto
 }
 
 // Skins "skin<k>" with the font "Font<k>" of size 10 + k, each with a
-// "mainControl" that has a "child"; the application string table binds
+// "mainControl" that has a "child" and an "other"; the application string table binds
 // Ctrl+S to NID_SAVE.
 Vx::RCPtr<Vx::LControlFactory> MakeFactory(int skins)
 {
@@ -80,7 +80,9 @@ Vx::RCPtr<Vx::LControlFactory> MakeFactory(int skins)
         skin->fontName = ("Font" + std::to_string(k)).c_str();
         skin->fontSize = 10.0f + static_cast<float>(k);
         root->SetSkin(skin);
-        Describe(Describe(root, "mainControl"), "child");
+        const Vx::RCPtr<Vx::LControlDescriptor> main = Describe(root, "mainControl");
+        Describe(main, "child");
+        Describe(main, "other");
         factory->AddSkinRoot(root);
     }
     factory->SetString("|App", "GHK.NID_SAVE", "Ctrl+VKEY_S");
@@ -347,6 +349,45 @@ TEST_F(StartupTest, ASkinSwitchReappliesTheSkinToEveryRootWindow)
     EXPECT_EQ(factory->GetCurrentSkinIndex(), 1);
     EXPECT_EQ(Stored(), 1);
     EXPECT_EQ(app->GetSkinFont()->GetName(), String("Font1"));
+}
+
+// While the looks change an active window loses hover and focus; the focus
+// then goes back to the control that had it, not to the first one.  An
+// inactive window is left alone.
+TEST_F(StartupTest, ASkinSwitchGivesTheFocusBackToTheControlThatHadIt)
+{
+    Make(2, true, 0);
+    ASSERT_EQ(app->RunApplicationStartup(), Vx::VXR_OK);
+    struct Window
+    {
+        bool active;
+        Vx::RCPtr<Vx::LRootWindow> root;
+        Vx::RCPtr<Vx::LControl> other;
+    };
+    Window windows[] = {{true, nullptr, nullptr}, {false, nullptr, nullptr}};
+    for (Window& window : windows)
+    {
+        mOSWindows.push_back(std::make_unique<FakeOSWindow>(window.active ? "active" : "inactive", &log));
+        mOSWindows.back()->mActive = window.active;
+        window.root = Vx::LRootWindow::Create(nullptr, mOSWindows.back().get());
+        EXPECT_GE(app->AddRootWindow(window.root), 0);
+        window.root->CreateTopControl("mainControl");
+        window.other = window.root->GetTopControl()->FindChild("other");
+        window.other->SetFocus(true);
+        window.root->UpdateHover(window.other);
+    }
+
+    EXPECT_EQ(app->LoadSkin(1), Vx::VXR_OK);
+    for (Window& window : windows)
+    {
+        SCOPED_TRACE(window.active);
+        EXPECT_EQ(window.root->GetTopControl()->GetDescriptor(), factory->FindControlDescriptor("mainControl"));
+        EXPECT_EQ(window.root->GetFocusControl(), window.other);
+        EXPECT_TRUE(window.other->HasFocus());
+        EXPECT_EQ(window.root->GetHoverControl(), window.active ? nullptr : window.other);
+        window.root->SetTopControl(nullptr);
+        app->RemoveRootWindow(window.root);
+    }
 }
 
 TEST_F(StartupTest, ShutdownLetsGoOfTheFactoryHotKeysAndClipboard)

@@ -7,7 +7,8 @@
 //   skin descriptor's create parameters as its own, and answers
 //   ProcessKey, the wheel, AcceptsDrop and WantsDragAutoScroll as told.
 // - InputApplication: the harness application whose window and application
-//   hot keys are one key each, and which logs the cursors asked for by name.
+//   hot keys are one key each (it answers for the window's), and which logs
+//   the cursors asked for by name.
 // - InputWindow: a root window that keeps the capture, the held buttons, the
 //   modifiers and the pointer the test sets, hit-tests by the controls'
 //   rectangles (last created first, skipping excluded ones) and logs the Tab
@@ -129,7 +130,8 @@ public:
         mCursors.push_back(name.GetCString());
         return nullptr;
     }
-    Vx::VxRESULT ProcessWindowHotKey(const Vx::RCPtr<Vx::LRootWindow>&, const Vx::KeyCode& key) override
+    // What the harness window answers for its own hot keys.
+    Vx::VxRESULT WindowHotKey(const Vx::KeyCode& key)
     {
         mHotKeys.push_back("window " + std::string(Vx::KeyCodeToText(key).GetCString()));
         return key == mWindowKey ? Vx::VXR_OK : Vx::VXR_NOTHING_DONE;
@@ -196,6 +198,10 @@ public:
         mNextWindowKeys.push_back(Vx::KeyCodeToText(key->key).GetCString());
     }
     bool ProcessIdle(bool sendIdle) override { return ProcessPending(sendIdle); }
+    Vx::VxRESULT ProcessHotKey(const Vx::KeyCode& key) override
+    {
+        return mApplication == nullptr ? Vx::VXR_NOTHING_DONE : mApplication->WindowHotKey(key);
+    }
 
     Vx::VxRESULT RemoveContainedReferences() override
     {
@@ -220,6 +226,8 @@ public:
     int mHeld = 0;
     int mModifiers = 0;
     InputLog mNextWindowKeys;
+    // Answers for the window's hot keys; none when null.
+    InputApplication* mApplication = nullptr;
 
 private:
     InputWindow() = default;
@@ -238,6 +246,7 @@ public:
         factory->AddSkinRoot(skin);
         app = Vx::MakeRCPtr<InputApplication>(&appLog, factory);
         window = InputWindow::Create();
+        window->mApplication = app.Get();
         app->AddRootWindow(window);
     }
     ~InputHarness()

@@ -2,6 +2,7 @@
 // key events replayed through it against golden traces; invalidation,
 // painting and a screenshot through the real paint path.
 
+#include "tests/VxFramework/ControlBase/ControlInputDoubles.h"
 #include "tests/VxFramework/ControlBase/LookTestSupport.h"
 #include "tests/VxFramework/ControlBase/RootWindowHarness.h"
 #include "tests/VxFramework/Renderer/JUCE/JUCERenderingSupport.h"
@@ -114,6 +115,93 @@ TEST_F(RootWindowOwnership, UnfocusingAnotherControlTracesTheMismatchAndStillCle
         << log;
     EXPECT_TRUE(h.window->GetFocusControl().IsNull());
     EXPECT_EQ(h.window->GetPreviousFocusControl().Get(), one.Get());
+}
+
+// A key no control used: a sibling's own hot key first, then the window's
+// (its top control's "GHK." entries), then the application's.  The window's
+// and the application's are posted and arrive at the next idle tick.
+TEST(RootWindowHotKeys, AKeyReachesASiblingThenTheWindowThenTheApplicationAtTheNextIdleTick)
+{
+    constexpr int kF5 = 0x74;
+    constexpr int kF6 = 0x75;
+    constexpr int kF7 = 0x76;
+    constexpr int kF8 = 0x77;
+    struct Case
+    {
+        int key;
+        Trace sibling;
+        Trace window;
+        Trace application;
+    };
+    // F5 is bound in all three places, F6 in the window and the application,
+    // F7 in the application only.
+    const Case cases[] = {
+        {kF5, {"b: NID_SIBLING_F5"}, {}, {}},
+        {kF6, {}, {"NID_WINDOW_F6"}, {}},
+        {kF7, {}, {}, {"NID_APP_F7"}},
+        {kF8, {}, {}, {}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.key);
+        RootWindowHarness h;
+        const char* const input = VxTest::InputHarness::kInputClass;
+        h.factory->RegisterControlType(input, &Vx::CreateControl<VxTest::InputControl>);
+        const RCPtr<LControlDescriptor> page = h.Describe("page", nullptr, Rect{0, 0, 800, 480}, 0, input);
+        RootWindowHarness::Param(page, "GHK.NID_WINDOW_F5", "VKEY_F5");
+        RootWindowHarness::Param(page, "GHK.NID_WINDOW_F6", "VKEY_F6");
+        h.Describe("a", page, Rect{0, 0, 50, 20}, 0, input);
+        RootWindowHarness::Param(h.Describe("b", page, Rect{60, 0, 50, 20}, 0, input), "LHK.NID_SIBLING_F5", "VKEY_F5");
+        ASSERT_EQ(h.app->GetHotKeys()->AddHotKey(Vx::KeyCode(kF5, 0), "NID_APP_F5"), Vx::VXR_OK);
+        ASSERT_EQ(h.app->GetHotKeys()->AddHotKey(Vx::KeyCode(kF6, 0), "NID_APP_F6"), Vx::VXR_OK);
+        ASSERT_EQ(h.app->GetHotKeys()->AddHotKey(Vx::KeyCode(kF7, 0), "NID_APP_F7"), Vx::VXR_OK);
+        const RCPtr<LControl> top = h.CreateTop("page");
+        ASSERT_FALSE(top.IsNull());
+        VxTest::InputLog sibling;
+        for (const char* name : {"a", "b"})
+            dynamic_cast<VxTest::InputControl&>(*top->FindChild(name)).mLog = &sibling;
+        ASSERT_EQ(top->FindChild("a")->SetFocus(true), Vx::VXR_OK);
+
+        const auto window = Vx::MakeRCPtr<VxTest::Recorder>();
+        window->Listen(RCPtr<Vx::LNotificationDistributor>(h.window),
+                       {"NID_WINDOW_F5", "NID_WINDOW_F6", "NID_APP_F5", "NID_APP_F6", "NID_APP_F7"});
+        const auto application = Vx::MakeRCPtr<VxTest::Recorder>();
+        application->Listen(RCPtr<Vx::LNotificationDistributor>(h.app->GetDefaultNotificationCenter()),
+                            {"NID_WINDOW_F5", "NID_WINDOW_F6", "NID_APP_F5", "NID_APP_F6", "NID_APP_F7"});
+
+        h.window->DispatchKey(Vx::LKeyParam::Create(Vx::KeyCode(c.key, 0), 0));
+        const auto processKey = [](const std::string& line) { return line.find("ProcessKey") != std::string::npos; };
+        sibling.erase(std::remove_if(sibling.begin(), sibling.end(), processKey), sibling.end());
+        EXPECT_EQ(sibling, c.sibling);
+        EXPECT_TRUE(window->mIds.empty());
+        EXPECT_TRUE(application->mIds.empty());
+        h.app->ProcessIdle(false);
+        EXPECT_EQ(window->mIds, c.window);
+        EXPECT_EQ(application->mIds, c.application);
+        window->UnregisterAll();
+        application->UnregisterAll();
+    }
+}
+
+// A new top control brings its own window hot keys; the old ones go.
+TEST(RootWindowHotKeys, ANewTopControlReplacesTheWindowHotKeys)
+{
+    RootWindowHarness h;
+    const char* const input = VxTest::InputHarness::kInputClass;
+    h.factory->RegisterControlType(input, &Vx::CreateControl<VxTest::InputControl>);
+    RootWindowHarness::Param(h.Describe("first", nullptr, Rect{0, 0, 800, 480}, 0, input), "GHK.NID_FIRST", "VKEY_F5");
+    RootWindowHarness::Param(h.Describe("second", nullptr, Rect{0, 0, 800, 480}, 0, input), "GHK.NID_SECOND",
+                             "Ctrl+VKEY_S");
+    const Vx::RCPtr<Vx::LGlobalHotKeyManager>& hotKeys = h.window->GetHotKeys();
+    ASSERT_FALSE(hotKeys.IsNull());
+
+    h.CreateTop("first");
+    EXPECT_TRUE(hotKeys->HasHotKey("NID_FIRST"));
+    h.CreateTop("second");
+    EXPECT_FALSE(hotKeys->HasHotKey("NID_FIRST"));
+    EXPECT_EQ(hotKeys->FindNotificationForKey(Vx::KeyCode(0x53, Vx::kModifierCtrl)), "NID_SECOND");
+    h.window->SetTopControl(nullptr);
+    EXPECT_FALSE(hotKeys->HasHotKey("NID_SECOND"));
 }
 
 TEST_F(RootWindowOwnership, CloseRequestsAreCarriedOutOnceByTheNextIdlePassWithTheLastCode)
