@@ -21,6 +21,8 @@ namespace
 // scheduling whatever they ask for.
 constexpr std::int32_t kWorkerPriority = 10;
 constexpr std::uint32_t kCountWrap = 0x7FFFFFF;
+// A capture set's stamp before any block is written into it: no count.
+constexpr std::uint32_t kNoBlock = 0xFFFFFFFF;
 
 AudioIODeviceType* CreateJuceDeviceType()
 {
@@ -375,6 +377,9 @@ VxRESULT LAudioDevice::PrepareRun(std::uint64_t captureMask, std::uint64_t rende
         }
         if (Failed(mCaptureSets.SetCount(mCaptureSetCount)))
             return VXR_E_OUTOFMEMORY;
+        mCaptureStamps.reset(new std::atomic<std::uint32_t>[mCaptureSetCount]);
+        for (std::uint32_t set = 0; set < mCaptureSetCount; ++set)
+            mCaptureStamps[set].store(kNoBlock);
         for (std::uint32_t set = 0; set < mCaptureSetCount; ++set)
         {
             for (std::int32_t channel = 0; channel < mCaptureChannelCount; ++channel)
@@ -399,7 +404,6 @@ VxRESULT LAudioDevice::PrepareRun(std::uint64_t captureMask, std::uint64_t rende
     mRenderRingSize = 2 * mBlockSize;
     mCaptureWriteCount.store(0);
     mCaptureReadCount.store(0);
-    mRenderBlockCount = 0;
     return VXR_OK;
 }
 
@@ -587,10 +591,17 @@ std::int32_t LAudioDevice::ThreadMain(RCPtr<LRefCountedObject>&)
     while (mCaptureReadCount.load() != mCaptureWriteCount.load())
     {
         const std::uint32_t readCount = mCaptureReadCount.load();
+        const std::uint32_t set = readCount % mCaptureSetCount;
+        if (mCaptureStamps[set].load() != readCount)
+        {
+            // Dropped while this worker lagged: silence, not an older block.
+            for (std::uint32_t c = 0; c < mCaptureSets[set].GetCount(); ++c)
+                std::memset(mCaptureSets[set][c]->GetData(), 0, mCaptureSets[set][c]->GetSize());
+        }
         {
             ReceiverCall receiver(*this);
             if (receiver)
-                receiver->RenderSamples(0, mBlockSize, mCaptureSets[readCount % mCaptureSetCount]);
+                receiver->RenderSamples(0, mBlockSize, mCaptureSets[set]);
         }
         mCaptureReadCount.store(NextBlockCount(readCount, mCaptureSetCount));
     }
@@ -610,9 +621,11 @@ void LAudioDevice::AudioDeviceIOCallback(const float* const* inputChannelData, s
     const std::int32_t outputsUsed = std::min(numOutputChannels, mActiveOutputCount);
     const std::int32_t frames = std::max(0, std::min(numSamples, mBlockSize));
 
-    // The worker reads the set of the read count until it advances that
-    // count.  When it lags a whole ring behind, the next set is still its
-    // own: the block is dropped rather than written under the reader.
+    // The worker reads the sets of the counts it has not handed over yet.
+    // When it lags a whole ring behind, the set of this count is one of
+    // them: the block's samples are dropped rather than written under the
+    // reader, and the set's stamp tells the worker it holds no block of its
+    // count.  The count still advances, so rendering keeps its pace.
     const bool overrun = PendingBlockCount(writeCount, mCaptureReadCount.load(), mCaptureSetCount) >= mCaptureSetCount;
     for (std::int32_t input = 0; input < (overrun ? 0 : inputsUsed); ++input)
     {
@@ -624,7 +637,8 @@ void LAudioDevice::AudioDeviceIOCallback(const float* const* inputChannelData, s
                     inputChannelData[input], static_cast<std::size_t>(frames) * sizeof(float));
     }
     if (!overrun)
-        mCaptureWriteCount.store(NextBlockCount(writeCount, mCaptureSetCount));
+        mCaptureStamps[set].store(writeCount);
+    mCaptureWriteCount.store(NextBlockCount(writeCount, mCaptureSetCount));
 
     // Outputs beyond the used ones, and frames beyond the block, stay silent.
     for (std::int32_t output = 0; output < numOutputChannels; ++output)
@@ -640,7 +654,7 @@ void LAudioDevice::AudioDeviceIOCallback(const float* const* inputChannelData, s
     if (outputsUsed > 0)
     {
         // The half by the block's parity: the receiver fills whole blocks in turn.
-        const std::int32_t half = static_cast<std::int32_t>(mRenderBlockCount % 2) * mBlockSize;
+        const std::int32_t half = static_cast<std::int32_t>(writeCount % 2) * mBlockSize;
         std::int32_t playable = frames;
         std::int32_t fill = mRenderFill.load();
         if (fill < frames)
@@ -673,7 +687,6 @@ void LAudioDevice::AudioDeviceIOCallback(const float* const* inputChannelData, s
         // The whole block is taken, played or owed.
         mRenderFill.fetch_sub(mBlockSize);
     }
-    ++mRenderBlockCount;
 
     mPeriodEvent->Set();
 }

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace Vx
@@ -220,11 +221,10 @@ private:
 
     std::atomic<std::uint32_t> mCaptureWriteCount{0};
     std::atomic<std::uint32_t> mCaptureReadCount{0};
+    // Per capture set, the count of the block written into it last.
+    std::unique_ptr<std::atomic<std::uint32_t>[]> mCaptureStamps;
     std::atomic<std::int32_t> mRenderFill{0};
     std::int32_t mRenderWritePosition = 0;
-    // Blocks played since the start (audio thread): the render half follows
-    // its parity, so it alternates even when a captured block is dropped.
-    std::uint32_t mRenderBlockCount = 0;
     std::int32_t mRenderRingSize = 0;
     bool mStarted = false;
 
