@@ -131,10 +131,16 @@ VxRESULT LAudioDeviceClient::StartStreaming()
 
     TraceLine("StartStreaming");
     RCPtr<LAudioDevice> device = mDevice;
-    // The device's reference to this client is one of the client's own parts.
-    AdjustContainedRefCount(1);
-    mHeldByDevice = true;
+    {
+        ScopedLock lock(mLock);
+        mSelf = RCPtr<LAudioDeviceClient>(this);
+    }
     device->SetCallbackReceiver(RCPtr<LAudioDeviceCallbackReceiver>(this));
+    // The device's reference and the one for the receiver are the client's
+    // own parts; counted once they exist, so that no release in between can
+    // take the caller's reference for the last outside one.
+    AdjustContainedRefCount(2);
+    mHeldByDevice = true;
 
     const std::uint64_t captureMask = AllChannels(device->GetCaptureChannelCount());
     const std::uint64_t renderMask = AllChannels(device->GetRenderChannelCount());
@@ -157,11 +163,46 @@ void LAudioDeviceClient::WithdrawFromDevice()
     if (!mHeldByDevice)
         return;
     mHeldByDevice = false;
-    // The count first: dropping the device's reference must not look like
-    // the last outside release.
-    AdjustContainedRefCount(-1);
+    // The count first: dropping these references must not look like the last
+    // outside release.
+    AdjustContainedRefCount(-2);
+    // Waits for a call in progress on another thread.
     if (mDevice != nullptr)
         mDevice->SetCallbackReceiver(nullptr);
+    RCPtr<LAudioDeviceClient> self;
+    {
+        ScopedLock lock(mLock);
+        if (mCallDepth > 0)
+            mSelfRetired = true; // a call of this thread still hands it on
+        else
+            self = std::move(mSelf);
+    }
+}
+
+template <class Call>
+void LAudioDeviceClient::Forward(const Call& call)
+{
+    RCPtr<LAudioDeviceClient> retired;
+    {
+        ScopedLock lock(mLock);
+        struct Depth
+        {
+            std::int32_t& depth;
+            explicit Depth(std::int32_t& d) : depth(d) { ++depth; }
+            ~Depth() { --depth; }
+        };
+        {
+            const Depth depth(mCallDepth);
+            if (mReceiver != nullptr && mSelf != nullptr)
+                call(*mReceiver, mSelf);
+        }
+        if (mCallDepth == 0 && mSelfRetired)
+        {
+            mSelfRetired = false;
+            retired = std::move(mSelf);
+        }
+    }
+    // Released after the lock: it may be the client's last reference.
 }
 
 VxRESULT LAudioDeviceClient::StopStreaming()
@@ -271,36 +312,36 @@ std::int32_t LAudioDeviceClient::RenderSamples(std::int32_t offset, std::int32_t
 void LAudioDeviceClient::RenderSamples(std::int32_t offset, std::int32_t frameCount,
                                        IArray<RCPtr<LIBuffer>>& captureBuffers)
 {
-    ScopedLock lock(mLock);
-    if (mReceiver != nullptr)
-        mReceiver->RenderSamples(RCPtr<LAudioDeviceClient>(this), offset, frameCount, captureBuffers);
+    Forward([&](LAudioDeviceClientCallbackReceiver& receiver, const RCPtr<LAudioDeviceClient>& self) {
+        receiver.RenderSamples(self, offset, frameCount, captureBuffers);
+    });
 }
 
 void LAudioDeviceClient::OnAboutToStart()
 {
-    ScopedLock lock(mLock);
-    if (mReceiver != nullptr)
-        mReceiver->OnAboutToStart(RCPtr<LAudioDeviceClient>(this));
+    Forward([](LAudioDeviceClientCallbackReceiver& receiver, const RCPtr<LAudioDeviceClient>& self) {
+        receiver.OnAboutToStart(self);
+    });
 }
 
 void LAudioDeviceClient::OnStopped()
 {
-    ScopedLock lock(mLock);
-    if (mReceiver != nullptr)
-        mReceiver->OnStopped(RCPtr<LAudioDeviceClient>(this));
+    Forward([](LAudioDeviceClientCallbackReceiver& receiver, const RCPtr<LAudioDeviceClient>& self) {
+        receiver.OnStopped(self);
+    });
 }
 
 void LAudioDeviceClient::OnRenderDataLate(std::int32_t missingFrames)
 {
-    ScopedLock lock(mLock);
-    if (mReceiver != nullptr)
-        mReceiver->OnRenderDataLate(RCPtr<LAudioDeviceClient>(this), missingFrames);
+    Forward([&](LAudioDeviceClientCallbackReceiver& receiver, const RCPtr<LAudioDeviceClient>& self) {
+        receiver.OnRenderDataLate(self, missingFrames);
+    });
 }
 
 void LAudioDeviceClient::OnError(const String& message)
 {
-    ScopedLock lock(mLock);
-    if (mReceiver != nullptr)
-        mReceiver->OnError(RCPtr<LAudioDeviceClient>(this), message);
+    Forward([&](LAudioDeviceClientCallbackReceiver& receiver, const RCPtr<LAudioDeviceClient>& self) {
+        receiver.OnError(self, message);
+    });
 }
 } // namespace Vx

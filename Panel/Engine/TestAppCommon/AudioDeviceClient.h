@@ -41,7 +41,8 @@ public:
 // started with every channel active).  The life-cycle calls come from one
 // controlling thread; the device's callbacks are handed on to the client's
 // receiver.  While streaming, the device's reference to the client counts as
-// a contained reference: releasing the last outside reference unprepares it.
+// a contained reference: releasing the last outside reference unprepares it,
+// on the releasing thread, after any call of the device in progress returned.
 class LAudioDeviceClient : public LAudioDeviceCallbackReceiver
 {
 public:
@@ -103,8 +104,13 @@ private:
     [[gnu::format(printf, 2, 3)]] void TraceLine(const char* format, ...) const;
     // The state, or the runtime error for a value no operation makes.
     std::int32_t CheckedState() const;
-    // Gives the device's reference and the contained count back.
+    // Gives the device's reference, the one handed to the receiver and their
+    // contained count back.
     void WithdrawFromDevice();
+    // Runs one forwarded call under the lock with the receiver and the
+    // client's reference to itself.
+    template <class Call>
+    void Forward(const Call& call);
 
     const AudioDeviceID mDeviceID;
     RCPtr<LAudioDevice> mDevice;
@@ -114,5 +120,14 @@ private:
     RCPtr<LAudioDeviceClientCallbackReceiver> mReceiver;
     Mutex mLock;
     bool mHeldByDevice = false;
+    // While the device holds the client, the reference handed to the
+    // receiver: one of the client's own, so that a call in progress never
+    // holds an outside reference (its end would be the last release, on the
+    // device's worker).  Under the lock, like the call depth.
+    RCPtr<LAudioDeviceClient> mSelf;
+    std::int32_t mCallDepth = 0;
+    // Withdrawn inside a call, which still hands mSelf on: the outermost call
+    // lets it go.
+    bool mSelfRetired = false;
 };
 } // namespace Vx

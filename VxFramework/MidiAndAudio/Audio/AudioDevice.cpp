@@ -107,6 +107,22 @@ private:
     LAudioDeviceCallbackReceiver* mReceiver = nullptr;
 };
 
+// The worker's job.  The gated threader takes a reference to its job for
+// every pass; were the job the device itself, a pass in progress when the
+// owner let go would hold the last outside reference, and the device would be
+// torn down on its own worker thread when the pass ended.  The job's reference
+// to the device is the worker's contained one: it goes when the threader is
+// killed, which waits for the pass in progress.
+class LAudioDevice::WorkerJob : public LThreadWorker
+{
+public:
+    explicit WorkerJob(LAudioDevice* device) : mDevice(device) {}
+    std::int32_t ThreadMain(RCPtr<LRefCountedObject>& parameter) override { return mDevice->ThreadMain(parameter); }
+
+private:
+    const RCPtr<LAudioDevice> mDevice;
+};
+
 const char* LAudioDevice::GetAudioTypeName(std::int32_t audioType)
 {
     switch (audioType)
@@ -209,7 +225,7 @@ void LAudioDevice::StartWorker()
 {
     // The worker's reference to this device is one of its own parts.
     mWorker = RCPtr<LEventGatedThreader>(
-        new LEventGatedThreader(mPeriodEvent, RCPtr<LThreadWorker>(this), nullptr, kWorkerPriority));
+        new LEventGatedThreader(mPeriodEvent, RCPtr<LThreadWorker>(new WorkerJob(this)), nullptr, kWorkerPriority));
     AdjustContainedRefCount(1);
 }
 

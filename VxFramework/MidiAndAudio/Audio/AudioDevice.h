@@ -175,7 +175,8 @@ public:
     void AudioDeviceStopped() override;
     void AudioDeviceError(const String& errorMessage) override;
 
-    // Ends the worker, which holds a reference to this device.
+    // Ends the worker, which holds a reference to this device, once its pass
+    // in progress returned.
     VxRESULT RemoveContainedReferences() override;
 
 private:
@@ -194,6 +195,8 @@ private:
     // released while one of them runs.
     class ReceiverCall;
     friend class ReceiverCall;
+    // What the worker thread runs: this device's ThreadMain.
+    class WorkerJob;
 
     AudioDeviceID mDeviceID;
     AudioIODevice* mDevice = nullptr;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -12,6 +14,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace Vx
@@ -267,10 +270,10 @@ TEST_F(AudioDeviceClient, EveryCallInEveryState)
         EXPECT_EQ(row.call(*client), row.result);
         EXPECT_EQ(Lines(captured.Finish()), row.trace);
         EXPECT_EQ(client->GetState(), row.stateAfter);
-        // Whatever happened, the client alone holds itself, and its device holds
-        // it only while streaming.
-        EXPECT_EQ(client->GetRefCount(), row.stateAfter == 2 ? 2u : 1u);
-        EXPECT_EQ(client->GetContainedRefCount(), row.stateAfter == 2 ? 1u : 0u);
+        // Whatever happened, the client alone holds itself; its device and the
+        // reference it hands its receiver hold it only while streaming.
+        EXPECT_EQ(client->GetRefCount(), row.stateAfter == 2 ? 3u : 1u);
+        EXPECT_EQ(client->GetContainedRefCount(), row.stateAfter == 2 ? 2u : 0u);
         EXPECT_EQ(client->GetDeviceID(), (LAudioDevice::AudioDeviceID{String("Card"), LAudioDevice::kAudioTypeALSA}));
         {
             VxTest::CaptureStderr quiet;
@@ -356,22 +359,50 @@ TEST_F(AudioDeviceClient, HandsEveryCallbackOnWithItselfWhileStreaming)
 
 TEST_F(AudioDeviceClient, ReleasingTheLastReferenceWhileStreamingUnpreparesIt)
 {
-    RCPtr<Receiver> receiver(new Receiver());
-    client = MakeClient(2);
+    // The worker is held inside a render call until the release has reached
+    // the client (it withdraws from the device, lowering its contained count):
+    // the release waits for that call and unprepares on the releasing thread.
+    class HoldingReceiver : public Receiver
+    {
+    public:
+        void RenderSamples(const RCPtr<LAudioDeviceClient>& client, std::int32_t offset, std::int32_t frames,
+                           Vx::IArray<RCPtr<Vx::LIBuffer>>& capture) override
+        {
+            const std::uint32_t contained = client->GetContainedRefCount();
+            inside = true;
+            const auto deadline = std::chrono::steady_clock::now() + 5s;
+            while (client->GetContainedRefCount() == contained && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+            reachedInside = client->GetContainedRefCount() != contained;
+            Receiver::RenderSamples(client, offset, frames, capture);
+        }
+        std::atomic<bool> inside{false}, reachedInside{false};
+    };
+    RCPtr<HoldingReceiver> receiver(new HoldingReceiver());
+    client = MakeClient(1);
+    receiver->expected = client.Get();
     {
         VxTest::CaptureStderr quiet;
-        client->StopStreaming();
-        client->SetCallbackReceiver(receiver);
-        client->StartStreaming();
+        ASSERT_EQ(client->SetCallbackReceiver(receiver), 0);
+        ASSERT_EQ(client->StartStreaming(), 0);
     }
-    receiver->expected = client.Get();
+    receiver->Take();
     script.current->Block();
-    ASSERT_TRUE(receiver->WaitFor("render"));
+    while (!receiver->inside.load())
+        std::this_thread::yield();
 
     VxTest::CaptureStderr captured;
-    client = nullptr;
+    std::thread releaser([&] {
+        RCPtr<LAudioDeviceClient> last = std::move(client);
+        last = nullptr;
+        // Everything is gone when the release returns.
+        EXPECT_TRUE(AllDeleted(script)) << "the device is closed and gone";
+        EXPECT_EQ(receiver->GetRefCount(), 1u) << "and the client with it";
+    });
+    releaser.join();
+    EXPECT_TRUE(receiver->reachedInside.load()) << "the release ran while the call was in progress";
     EXPECT_EQ(Lines(captured.Finish()), Client({"StopStreaming", "UnprepareStreaming"}));
-    EXPECT_TRUE(AllDeleted(script)) << "the device is closed and gone";
-    EXPECT_EQ(receiver->GetRefCount(), 1u) << "and the client with it";
+    // The call in progress completed with its client.
+    EXPECT_EQ(receiver->Take(), (std::vector<std::string>{"late 256", "render 0 256 from 2 channels, 256 accepted"}));
 }
 } // namespace
