@@ -1,5 +1,7 @@
 #include "VxFramework/Application/FrameworkApp.h"
 
+#include "VxFramework/Controls/Panel.h"
+#include "VxFramework/Controls/ScrollBar.h"
 #include "VxFramework/Notification/Notification.h"
 #include "VxFramework/ObjectBase/Mutex.h"
 #include "VxFramework/ObjectBase/NoDestructor.h"
@@ -22,7 +24,13 @@ constexpr int kUserSettings = 1;
 // control class joins the table, at its place among the framework's type
 // names, with the class; until then a skin naming it gets the factory's
 // fallback.
-constexpr std::array<LFrameworkApp::ControlTypeRegistration, 0> kStockControlTypes{};
+constexpr std::array<LFrameworkApp::ControlTypeRegistration, 5> kStockControlTypes{{
+    {"Framework.Panel", &CreateControl<LPanel>, __LINE__},
+    {"Framework.ScrollChannel", &CreateControl<LPanel>, __LINE__},
+    {"Framework.ComboSlider.DropDownPanel", &CreateControl<LPanel>, __LINE__},
+    {"Framework.CenteredSliderBounds", &CreateControl<LPanel>, __LINE__},
+    {"Framework.ScrollBar", &CreateControl<LScrollbar>, __LINE__},
+}};
 
 // While a skin is applied to one root window: the wait cursor on the active
 // window (else the main one), the text on the status bar at once, and one
@@ -373,6 +381,9 @@ VxRESULT LFrameworkApp::RunApplicationStartup()
         if (mControlFactory.IsNull())
             ThrowFailedResult(VXR_E_FAIL, __FILE__, __LINE__);
         RegisterControlTypes(*mControlFactory, GetStockControlTypes());
+        // A class nobody registered still contains its children and routes
+        // Tab: it becomes a panel.
+        mControlFactory->SetFallbackCreator(&CreateControl<LPanel>);
         // Without an application string table there are no global hot keys.
         if (!mHotKeys.IsNull() && !mApplicationStringTable.IsNull())
             mHotKeys->LoadFromCreateParams(mApplicationStringTable, "GHK");
