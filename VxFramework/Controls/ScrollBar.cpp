@@ -15,7 +15,6 @@ namespace Vx
 {
 namespace
 {
-constexpr const char* kValueChangeId = "NID_VALUE_CHANGE";
 constexpr const char* kLeftDragId = "NID_LEFT_DRAG_CONDITION_CHANGE";
 constexpr const char* kHoverId = "NID_HOVER_CONDITION_CHANGE";
 constexpr const char* kMouseMoveId = "NID_MOUSE_MOVE";
@@ -231,6 +230,30 @@ void LScrollbar::UpdateThumbPosition()
         return;
     spec.abs = position;
     m_thumb->SetAxisPlacement(axis, spec, size);
+}
+
+namespace
+{
+VxRESULT SetStep(double& stored, double step)
+{
+    if (!(step >= 0.0))
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_INVALIDARG;
+    }
+    stored = step;
+    return VXR_OK;
+}
+} // namespace
+
+VxRESULT LScrollbar::SetLineStep(double step)
+{
+    return SetStep(m_lineStep, step);
+}
+
+VxRESULT LScrollbar::SetPageStep(double step)
+{
+    return SetStep(m_pageStep, step);
 }
 
 VxRESULT LScrollbar::LineStep(bool forward)

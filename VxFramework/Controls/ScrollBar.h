@@ -50,8 +50,11 @@ public:
     // Value +/- the step; 0.
     VxRESULT LineStep(bool forward);
     VxRESULT PageStep(bool forward);
-    void SetLineStep(double step) noexcept { m_lineStep = step; }
-    void SetPageStep(double step) noexcept { m_pageStep = step; }
+    // 0, or 0x80000003 (after an assertion, the step kept) for a negative
+    // step or one that is no number.  A step beyond the range is kept: the
+    // value stops at the end.
+    VxRESULT SetLineStep(double step);
+    VxRESULT SetPageStep(double step);
     double GetLineStep() const noexcept { return m_lineStep; }
     double GetPageStep() const noexcept { return m_pageStep; }
     // 0, or 0x80000003 for a mask outside 0..255 (its low byte is used).

@@ -182,32 +182,36 @@ TEST_F(ScrollBarTest, BadMasksAndThumbSizesAreAssertedAndBounded)
     EXPECT_DOUBLE_EQ(bar->GetValue(), 0.52);
 }
 
-TEST_F(ScrollBarTest, StepsBeyondTheEndsStopThere)
+TEST_F(ScrollBarTest, StepsBeyondTheEndsStopThereAndBadStepsAreRefused)
 {
     struct Case
     {
-        double line;
-        double page;
-        double start;
-        bool forward;
         bool paging;
+        double step;
+        bool forward;
+        Vx::VxRESULT result;
         double value;
     };
+    // From 0.5 with line 0.02 and page 0.2 each time.
     const Case cases[] = {
-        {1e308, 0.2, 0.5, true, false, 1.0},    {1e308, 0.2, 0.5, false, false, 0.0},
-        {0.02, INFINITY, 0.5, true, true, 1.0}, {0.02, -INFINITY, 0.5, true, true, 0.0},
-        {NAN, 0.2, 0.5, true, false, 0.5}, // no number: refused, the value stays
+        {false, 1e308, true, Vx::VXR_OK, 1.0},
+        {false, 1e308, false, Vx::VXR_OK, 0.0},
+        {true, INFINITY, true, Vx::VXR_OK, 1.0},
+        {true, 5.0, false, Vx::VXR_OK, 0.0},
+        {true, 0.0, true, Vx::VXR_OK, 0.5},
+        {true, -0.3, true, Vx::VXR_E_INVALIDARG, 0.7},  // refused: 0.2 kept
+        {false, NAN, true, Vx::VXR_E_INVALIDARG, 0.52}, // refused: 0.02 kept
     };
     for (const Case& c : cases)
     {
-        bar->SetValue(c.start);
-        bar->SetLineStep(c.line);
-        bar->SetPageStep(c.page);
+        bar->SetValue(0.5);
+        ASSERT_EQ(bar->SetLineStep(0.02), Vx::VXR_OK);
+        ASSERT_EQ(bar->SetPageStep(0.2), Vx::VXR_OK);
         CaptureStderr capture;
+        EXPECT_EQ(c.paging ? bar->SetPageStep(c.step) : bar->SetLineStep(c.step), c.result) << c.step;
         EXPECT_EQ(c.paging ? bar->PageStep(c.forward) : bar->LineStep(c.forward), Vx::VXR_OK);
-        const std::string err = capture.Finish();
-        EXPECT_EQ(bar->GetValue(), c.value) << c.line << " " << c.page;
-        EXPECT_EQ(AssertionsIn(err), std::isnan(c.line) ? 1 : 0);
+        EXPECT_EQ(AssertionsIn(capture.Finish()), c.result < 0 ? 1 : 0) << c.step;
+        EXPECT_DOUBLE_EQ(bar->GetValue(), c.value) << c.step;
     }
 }
 

@@ -333,3 +333,22 @@ TEST_F(ScrollViewTest, AScrolledViewMatchesItsPicture)
     VxTest::ExpectMatchesGolden(image, "scroll-view-scrolled", 2);
 }
 } // namespace
+
+namespace
+{
+TEST_F(ScrollViewTest, VisibleContentAndMinimumSizeComeFromTheUndockedChildren)
+{
+    Make("Framework.Panel", [&](const RCPtr<Vx::LControlDescriptor>& view) {
+        auto& layout = ScrollHarness::Layout(view);
+        layout.XMaxSizeReference = Vx::LimitReference::NamedControl;
+        layout.XMaxSizeControlName = "Children";
+        layout.YMaxSizeAbs = 77;
+        h.Describe("wide", view, Rect{30, 5, 120, 20});
+    });
+    view->SetClientExtent(Size{400, 600});
+    view->SetScrollOffset(Size{100, 233});
+    // The bars and the corner are docked and do not count.
+    EXPECT_EQ(view->GetVisibleContentRect(), (Rect{100, 233, 150, 25}));
+    EXPECT_EQ(view->GetMinimumSize(), (Size{150, 77}));
+}
+} // namespace
