@@ -1,6 +1,8 @@
 #include "VxFramework/Application/FrameworkApp.h"
 
 #include "VxFramework/Application/OSWindowJuce.h"
+#include "VxFramework/Controls/Panel.h"
+#include "VxFramework/Controls/ScrollBar.h"
 #include "VxFramework/Notification/Notification.h"
 #include "VxFramework/ObjectBase/Mutex.h"
 #include "VxFramework/ObjectBase/NoDestructor.h"
@@ -23,7 +25,13 @@ constexpr int kUserSettings = 1;
 // control class joins the table, at its place among the framework's type
 // names, with the class; until then a skin naming it gets the factory's
 // fallback.
-constexpr std::array<LFrameworkApp::ControlTypeRegistration, 0> kStockControlTypes{};
+constexpr std::array<LFrameworkApp::ControlTypeRegistration, 5> kStockControlTypes{{
+    {"Framework.Panel", &CreateControl<LPanel>, __LINE__},
+    {"Framework.ScrollChannel", &CreateControl<LPanel>, __LINE__},
+    {"Framework.ComboSlider.DropDownPanel", &CreateControl<LPanel>, __LINE__},
+    {"Framework.CenteredSliderBounds", &CreateControl<LPanel>, __LINE__},
+    {"Framework.ScrollBar", &CreateControl<LScrollbar>, __LINE__},
+}};
 
 // What the root-window accessors hand out when there is no such window.
 const RCPtr<LRootWindow>& GetNullRootWindow()
@@ -341,6 +349,9 @@ VxRESULT LFrameworkApp::RunApplicationStartup()
         if (mControlFactory.IsNull())
             ThrowFailedResult(VXR_E_FAIL, __FILE__, __LINE__);
         RegisterControlTypes(*mControlFactory, GetStockControlTypes());
+        // A class nobody registered still contains its children and routes
+        // Tab: it becomes a panel.
+        mControlFactory->SetFallbackCreator(&CreateControl<LPanel>);
         // Without an application string table there are no global hot keys.
         if (!mHotKeys.IsNull() && !mApplicationStringTable.IsNull())
             mHotKeys->LoadFromCreateParams(mApplicationStringTable, "GHK");

@@ -41,7 +41,7 @@ RCPtr<LControl> CreateControl(const RCPtr<LControl>& parent, const RCPtr<LContro
 // descriptors.  Main thread only.
 //
 // Class names are registered whole; a name nobody registered gets the
-// fallback creator (the plain control until the stock panel takes its place)
+// fallback creator (the plain control; the application installs the stock panel)
 // and one trace line per descriptor, since descriptors cache the creator
 // they were given.
 class LControlFactory : public virtual LRefCountedObject

@@ -266,6 +266,97 @@ private:
     }
 };
 
+// One event of the replay format through the root window, keeping the OS
+// window's pointer and held buttons in step.
+inline void DispatchInput(int line, const std::string& event, const std::vector<long>& n, int source, int modifiers,
+                          Vx::LRootWindow& window, RecordingOSWindow& osWindow)
+{
+    const auto need = [&](std::size_t count) {
+        if (n.size() != count)
+            throw std::invalid_argument("line " + std::to_string(line) + ": " + event + " takes " +
+                                        std::to_string(count) + " numbers");
+    };
+    const auto at = [&](std::size_t index) {
+        return IntPoint{static_cast<int>(n[index]), static_cast<int>(n[index + 1])};
+    };
+    const unsigned int src = static_cast<unsigned int>(source);
+    if (event == "move")
+    {
+        need(2);
+        window.PointerMove(at(0), modifiers, src);
+        osWindow.mPointer = at(0);
+    }
+    else if (event == "down" || event == "up" || event == "double" || event == "button")
+    {
+        const bool raw = event == "button";
+        need(raw ? 4 : 3);
+        const int type = raw ? static_cast<int>(n[0]) : event == "down" ? 0 : event == "up" ? 1 : 2;
+        const int button = static_cast<int>(n[raw ? 1 : 0]);
+        if (type == 0 || type == 2)
+            osWindow.mButtons |= button;
+        else if (type == 1)
+            osWindow.mButtons &= ~button;
+        const IntPoint point = at(raw ? 2 : 1);
+        window.PointerButton(type, button, modifiers, point, src);
+        osWindow.mPointer = point;
+    }
+    else if (event == "wheel")
+    {
+        need(3);
+        window.MouseWheel(at(1), modifiers, static_cast<unsigned int>(n[0]));
+    }
+    else if (event == "key")
+    {
+        need(1);
+        Vx::KeyCode key;
+        key.code = static_cast<std::uint32_t>(n[0]);
+        window.DispatchKey(Vx::LKeyParam::Create(key, 1));
+    }
+    else
+        throw std::invalid_argument("line " + std::to_string(line) + ": unknown event " + event);
+}
+
+// Replays the events through the root window under the application's test
+// clock; throws std::invalid_argument for a line it cannot read.
+inline void ReplayInput(const std::string& script, Vx::LRootWindow& window, RecordingOSWindow& osWindow,
+                        HarnessApplication& app)
+{
+    std::istringstream in(script);
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line))
+    {
+        ++number;
+        const std::size_t hash = line.find('#');
+        if (hash != std::string::npos)
+            line.erase(hash);
+        std::istringstream words(line);
+        std::uint32_t time = 0;
+        std::string event;
+        if (!(words >> time))
+            continue;
+        if (!(words >> event))
+            throw std::invalid_argument("line " + std::to_string(number) + ": no event");
+        if (time < app.mTickCount - 1000)
+            throw std::invalid_argument("line " + std::to_string(number) + ": time goes back");
+        app.Advance(time + 1000 - app.mTickCount);
+        std::vector<long> numbers;
+        int source = 0;
+        int modifiers = 0;
+        std::string word;
+        while (words >> word)
+        {
+            if (word.rfind("src=", 0) == 0)
+                source = static_cast<int>(std::strtol(word.c_str() + 4, nullptr, 0));
+            else if (word.rfind("mods=", 0) == 0)
+                modifiers = static_cast<int>(std::strtol(word.c_str() + 5, nullptr, 0));
+            else
+                numbers.push_back(std::strtol(word.c_str(), nullptr, 0));
+        }
+        DispatchInput(number, event, numbers, source, modifiers, window, osWindow);
+    }
+}
+
 class RootWindowHarness
 {
 public:
@@ -379,45 +470,9 @@ public:
         return dirty;
     }
 
-    // Replays the events; throws std::invalid_argument for a line it cannot
-    // read.
-    void Replay(const std::string& script)
-    {
-        std::istringstream in(script);
-        std::string line;
-        int number = 0;
-        while (std::getline(in, line))
-        {
-            ++number;
-            const std::size_t hash = line.find('#');
-            if (hash != std::string::npos)
-                line.erase(hash);
-            std::istringstream words(line);
-            std::uint32_t time = 0;
-            std::string event;
-            if (!(words >> time))
-                continue;
-            if (!(words >> event))
-                throw std::invalid_argument("line " + std::to_string(number) + ": no event");
-            if (time < app->mTickCount - 1000)
-                throw std::invalid_argument("line " + std::to_string(number) + ": time goes back");
-            app->Advance(time + 1000 - app->mTickCount);
-            std::vector<long> numbers;
-            int source = 0;
-            int modifiers = 0;
-            std::string word;
-            while (words >> word)
-            {
-                if (word.rfind("src=", 0) == 0)
-                    source = static_cast<int>(std::strtol(word.c_str() + 4, nullptr, 0));
-                else if (word.rfind("mods=", 0) == 0)
-                    modifiers = static_cast<int>(std::strtol(word.c_str() + 5, nullptr, 0));
-                else
-                    numbers.push_back(std::strtol(word.c_str(), nullptr, 0));
-            }
-            Dispatch(number, event, numbers, source, modifiers);
-        }
-    }
+    // Replays the events (ReplayInput); throws std::invalid_argument for a
+    // line it cannot read.
+    void Replay(const std::string& script) { ReplayInput(script, *window, osWindow, *app); }
 
     Log log;
     Trace trace;
@@ -427,54 +482,6 @@ public:
     Vx::RCPtr<HarnessApplication> app;
     Vx::RCPtr<Vx::LJUCERenderer> renderer;
     Vx::RCPtr<Vx::LRootWindow> window;
-
-private:
-    void Dispatch(int line, const std::string& event, const std::vector<long>& n, int source, int modifiers)
-    {
-        const auto need = [&](std::size_t count) {
-            if (n.size() != count)
-                throw std::invalid_argument("line " + std::to_string(line) + ": " + event + " takes " +
-                                            std::to_string(count) + " numbers");
-        };
-        const auto at = [&](std::size_t index) {
-            return IntPoint{static_cast<int>(n[index]), static_cast<int>(n[index + 1])};
-        };
-        const unsigned int src = static_cast<unsigned int>(source);
-        if (event == "move")
-        {
-            need(2);
-            window->PointerMove(at(0), modifiers, src);
-            osWindow.mPointer = at(0);
-        }
-        else if (event == "down" || event == "up" || event == "double" || event == "button")
-        {
-            const bool raw = event == "button";
-            need(raw ? 4 : 3);
-            const int type = raw ? static_cast<int>(n[0]) : event == "down" ? 0 : event == "up" ? 1 : 2;
-            const int button = static_cast<int>(n[raw ? 1 : 0]);
-            if (type == 0 || type == 2)
-                osWindow.mButtons |= button;
-            else if (type == 1)
-                osWindow.mButtons &= ~button;
-            const IntPoint point = at(raw ? 2 : 1);
-            window->PointerButton(type, button, modifiers, point, src);
-            osWindow.mPointer = point;
-        }
-        else if (event == "wheel")
-        {
-            need(3);
-            window->MouseWheel(at(1), modifiers, static_cast<unsigned int>(n[0]));
-        }
-        else if (event == "key")
-        {
-            need(1);
-            Vx::KeyCode key;
-            key.code = static_cast<std::uint32_t>(n[0]);
-            window->DispatchKey(Vx::LKeyParam::Create(key, 1));
-        }
-        else
-            throw std::invalid_argument("line " + std::to_string(line) + ": unknown event " + event);
-    }
 };
 
 // The golden file's text against the actual one, joined by line ends.  With
