@@ -144,7 +144,7 @@ VxRESULT LPanel::OnUnhandledChildKey(const RCPtr<LKeyParam>& key)
     const RCPtr<LRootWindow> rootWindow = FindRootWindow();
     if (!rootWindow.IsNull())
     {
-        const VxRESULT result = host->ProcessWindowHotKey(rootWindow, key->key);
+        const VxRESULT result = rootWindow->ProcessHotKey(key->key);
         if (result != VXR_NOTHING_DONE)
             return result;
     }
