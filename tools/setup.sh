@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  g++ cmake ninja-build ccache pkg-config clang libclang-rt-14-dev clang-format-14 git
+  g++ cmake ninja-build ccache pkg-config clang libclang-rt-14-dev lld clang-format-14 git
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # the simulated system bus and BlueZ (run with Debian's /usr/bin/python3)
