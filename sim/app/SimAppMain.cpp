@@ -2,7 +2,7 @@
 // and application object, run on the simulated panel, input and platform with
 // every stand-in the tests use, saving what the panel shows as PNG files.
 //
-//   sim_app <picture folder> [--shots <count>] [--interval <ms>]
+//   sim_app <picture folder> [--shots <count>] [--interval <ms>] [--resources <folder>]
 //
 // The first picture is taken once the main window's first frame is on the
 // panel; further ones every interval.  After the last, the simulator asks the
@@ -11,7 +11,9 @@
 // The simulator sets the environment of the libraries below the application
 // (PATH for the shell tools, ALSA_CONFIG_PATH); a system bus for libdbus is
 // the caller's (tools/run.sh starts a private one with the mock Bluetooth
-// service).  The application itself reads none of it.
+// service).  The application itself reads none of it.  With --resources the
+// application finds that folder as its Resources (a test's copy); otherwise
+// the one beside this program.
 //
 // Exit status: the application's, else 1 bad arguments, 2 no picture in time,
 // 3 a picture not saved.
@@ -52,6 +54,7 @@ struct Options
     juce::File folder;
     int shots = 1;
     int interval = 1000;
+    juce::File resources;
 };
 
 Sim::SimulatedDevice* device = nullptr;
@@ -93,6 +96,9 @@ private:
         if (! device->drm.saveScreenAsPng (panel, file))
             return finish (3, "the picture could not be saved");
 
+        if (taken == 0)
+            std::printf ("sim_app: the first picture was on the panel %u ms after the start\n",
+                         (unsigned) (juce::Time::getMillisecondCounter() - startTime));
         std::printf ("sim_app: the screen is in %s\n", file.getFullPathName().toRawUTF8());
         std::fflush (stdout);
         lastShot = juce::Time::getMillisecondCounter();
@@ -181,11 +187,21 @@ void installTools (const fs::path& root)
 
 /** The system files start-up reads: the executable's link (its folder holds
     the resources), two radios and the USB hub's ports with nothing attached. */
-void writeSystemTree (Sim::SimulatedDevice& simulated)
+void writeSystemTree (Sim::SimulatedDevice& simulated, const fs::path& scratch)
 {
     const fs::path root (simulated.getRoot().getFullPathName().toStdString());
     fs::create_directories (root / "proc/self");
-    fs::create_symlink (fs::read_symlink ("/proc/self/exe"), root / "proc/self/exe");
+    auto executable = fs::read_symlink ("/proc/self/exe");
+
+    if (options.resources != juce::File())
+    {
+        // A program folder of its own whose Resources are the ones asked for.
+        fs::create_directories (scratch / "program");
+        fs::create_directory_symlink (options.resources.getFullPathName().toStdString(), scratch / "program/Resources");
+        executable = scratch / "program" / executable.filename();
+    }
+
+    fs::create_symlink (executable, root / "proc/self/exe");
 
     for (const char* radio : { "rfkill0", "rfkill1" })
     {
@@ -210,7 +226,9 @@ bool parse (int argc, char* argv[])
         const juce::String name (argv[i]);
         const auto value = juce::String (argv[i + 1]).getIntValue();
 
-        if (name == "--shots" && value > 0)
+        if (name == "--resources")
+            options.resources = juce::File::getCurrentWorkingDirectory().getChildFile (argv[i + 1]);
+        else if (name == "--shots" && value > 0)
             options.shots = value;
         else if (name == "--interval" && value > 0)
             options.interval = value;
@@ -226,7 +244,7 @@ int main (int argc, char* argv[])
 {
     if (! parse (argc, argv))
     {
-        std::fprintf (stderr, "usage: sim_app <picture folder> [--shots <count>] [--interval <ms>]\n");
+        std::fprintf (stderr, "usage: sim_app <picture folder> [--shots <count>] [--interval <ms>] [--resources <folder>]\n");
         return 1;
     }
 
@@ -261,7 +279,7 @@ int main (int argc, char* argv[])
     Sim::SimulatedDevice simulated;
     panel = simulated.addDsiPanel (800, 480);
     simulated.install();
-    writeSystemTree (simulated);
+    writeSystemTree (simulated, scratch);
     device = &simulated;
 
     const auto started = std::chrono::steady_clock::now();

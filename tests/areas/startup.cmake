@@ -8,3 +8,13 @@ if(TARGET test_startup)
   set_target_properties(test_startup PROPERTIES ENABLE_EXPORTS ON)
   add_dependencies(test_startup SimDeviceControlClients)
 endif()
+
+# The application on the simulated device, as a child process of its test.
+vx_add_test(simapp
+  SOURCES
+    sim/app/SimAppTest.cpp
+  LIBS VxJuce VxTestDBusSupport)
+if(TARGET test_simapp)
+  add_dependencies(test_simapp sim_app)
+  target_compile_definitions(test_simapp PRIVATE VX_SIM_APP="$<TARGET_FILE:sim_app>" VX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+endif()
