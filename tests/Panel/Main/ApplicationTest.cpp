@@ -10,6 +10,8 @@
 #include "Panel/Main/MidiStartup.h"
 #include "VxFramework/Application/OSWindowJuce.h"
 #include "VxFramework/ControlBase/ControlFactory.h"
+#include "VxFramework/ControlBase/RootWindow.h"
+#include "VxFramework/Renderer/Renderer.h"
 #include "sim/SimControllerBoard.h"
 #include "sim/SimSequencer.h"
 #include "sim/SimulatedDevice.h"
@@ -58,7 +60,15 @@ protected:
         mDevice.install();
         mJuce = std::make_unique<juce::ScopedJuceInitialiser_GUI>();
         mFactory = Vx::MakeRCPtr<Vx::LControlFactory>(String());
-        ASSERT_GE(mFactory->LoadResources(String(VX_SOURCE_DIR "/Resources"), 9), 0);
+        // The project's resources with the panel fill solid: the bitmap code
+        // does not draw a gradient colorizer yet.
+        ASSERT_TRUE(mResources.getFile().createDirectory());
+        const juce::File resources = mResources.getFile().getChildFile("Resources");
+        ASSERT_TRUE(juce::File(VX_SOURCE_DIR "/Resources").copyDirectoryTo(resources));
+        const juce::File skins = resources.getChildFile("Skins.xml");
+        skins.replaceWithText(skins.loadFileAsString().replace("Name=\"PanelFill\" ColorType=\"LinearGradient\"",
+                                                               "Name=\"PanelFill\" ColorType=\"Solid\""));
+        ASSERT_GE(mFactory->LoadResources(String(resources.getFullPathName().toRawUTF8()), 9), 0);
         mApp = Vx::LApplication::CreateInstance(mFactory, mFactory->GetFrameworkStringTable(), String());
     }
 
@@ -72,6 +82,7 @@ protected:
         mDevice.uninstall();
     }
 
+    const juce::TemporaryFile mResources;
     Sim::SimulatedDevice mDevice;
     std::unique_ptr<juce::ScopedJuceInitialiser_GUI> mJuce;
     Vx::RCPtr<Vx::LControlFactory> mFactory;
@@ -198,4 +209,42 @@ TEST_F(ApplicationTest, HomeAliasesAndCursors)
     const std::string err = capture.Finish();
     EXPECT_EQ(CountAssertions(err, " ApplicationBaseJuce.cpp:"), 1) << err;
     EXPECT_EQ(err.find("LoadCursor unimplemented"), std::string::npos) << err;
+}
+
+TEST_F(ApplicationTest, MainWindowFillsTheDisplayAndHostsRootWindowZero)
+{
+    CaptureStderr capture;
+    ASSERT_GE(mApp->CreateMainWindow(mApp->GetMainRendererKind()), 0);
+    ASSERT_GE(mApp->CreateMainControl(), 0);
+    const std::string err = capture.Finish();
+    EXPECT_EQ(CountAssertions(err, " ApplicationBaseJuce.cpp:"), 0) << err;
+
+    const auto* const window = dynamic_cast<Vx::OSWindow*>(mApp->GetMainWindow());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->GetRootWindow().Get(), mApp->GetRootWindow(0).Get());
+    // The skin sizes the main control from its parent: the display.
+    EXPECT_EQ(window->getBounds(), juce::Rectangle<int>(0, 0, 800, 480));
+    EXPECT_EQ(mApp->GetRootWindow(0)->GetTopControl().Get(), mApp->GetMainControl().Get());
+    EXPECT_FALSE(mApp->GetMainControl().IsNull());
+
+    // A control window over it: the next root window, with the same renderer.
+    const Vx::RCPtr<Vx::LControl> control = mFactory->CreateTopLevelControl(String("mainControl"), nullptr);
+    ASSERT_FALSE(control.IsNull());
+    EXPECT_EQ(mApp->OpenWindow(control, true, false, false), 1);
+    ASSERT_EQ(mApp->GetRootWindows().GetCount(), 2u);
+    EXPECT_EQ(mApp->GetRootWindow(1)->GetRenderer().Get(), mApp->GetRootWindow(0)->GetRenderer().Get());
+    EXPECT_EQ(mApp->GetRootWindow(1)->GetTopControl().Get(), control.Get());
+
+    // Closed as the exit request closes it: the window goes with its root window.
+    const Vx::RCPtr<Vx::LRootWindow> second = mApp->GetRootWindow(1);
+    ASSERT_GE(second->RequestClose(0), 0);
+    second->ProcessIdle(false);
+    EXPECT_EQ(mApp->GetRootWindows().GetCount(), 1u);
+}
+
+TEST_F(ApplicationTest, MainWindowOfAnotherRendererKindThrowsAndLeavesNoRootWindow)
+{
+    EXPECT_THROW(mApp->CreateMainWindow(2), std::domain_error);
+    EXPECT_EQ(mApp->GetRootWindows().GetCount(), 0u);
+    EXPECT_LT(mApp->CreateMainControl(), 0);
 }
