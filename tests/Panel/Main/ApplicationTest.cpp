@@ -110,6 +110,8 @@ protected:
         card.description = "Mic 100%s %d Gain";
         card.playback = Sim::SimPcmStream();
         mAlsa.setCards({card});
+        // An input alone, which is listed but never asked.
+        mSequencer.addDevice("Pad 100%n", {{"Pad 100%n MIDI 1", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ}});
     }
 
     void TearDown() override
@@ -145,6 +147,7 @@ TEST_F(StartupTest, BringsTheDeviceIntoAKnownStateAndGreetsTheControlSurface)
         EXPECT_EQ(ReadFile(mDevice.getSystemFile(juce::String("/sys/class/rfkill/") + radio + "/soft")), "0") << radio;
     EXPECT_NE(err.find("Audio device found: 1\n"), std::string::npos) << err;
     EXPECT_NE(err.find("Audio device #0: \"Mic 100%s %d Gain\"\n"), std::string::npos) << err;
+    EXPECT_NE(err.find(":  Pad 100%n\n"), std::string::npos) << err;
     EXPECT_NE(err.find("Sending INIT command to control surface: F0003A517F0E60000404010100F7"), std::string::npos);
 
     mBoard.waitUntilIdle();
@@ -247,4 +250,27 @@ TEST_F(ApplicationTest, MainWindowOfAnotherRendererKindThrowsAndLeavesNoRootWind
     EXPECT_THROW(mApp->CreateMainWindow(2), std::domain_error);
     EXPECT_EQ(mApp->GetRootWindows().GetCount(), 0u);
     EXPECT_LT(mApp->CreateMainControl(), 0);
+}
+
+TEST(ApplicationStartup, FailedFrameworkStartupIsReturnedAndTouchesNothing)
+{
+    // Without a control factory the framework's start-up fails after its box.
+    VxTest::ScopedSimTools tools;
+    std::vector<std::string> boxes;
+    const Vx::ScopedMessageBoxPresenter presenter([&boxes](const Vx::MessageBoxRequest& request) {
+        boxes.push_back(request.title.toStdString());
+        return 0;
+    });
+    const Vx::RCPtr<Vx::LApplication> app = Vx::LApplication::CreateInstance(nullptr, nullptr, String());
+
+    CaptureStderr capture;
+    EXPECT_EQ(app->RunApplicationStartup(), static_cast<Vx::VxRESULT>(0x80000008));
+    const std::string err = capture.Finish();
+    EXPECT_EQ(boxes, std::vector<std::string>{"Error"});
+    EXPECT_TRUE(tools.Calls().empty());
+    EXPECT_TRUE(app->GetTestEngineFactory().IsNull());
+    EXPECT_TRUE(app->GetTestFactory().IsNull());
+    EXPECT_TRUE(app->GetRootModuleEngine().IsNull());
+    EXPECT_TRUE(app->GetMidiManager().IsNull());
+    EXPECT_EQ(err.find("Sending INIT"), std::string::npos) << err;
 }
