@@ -254,10 +254,10 @@ int main (int argc, char* argv[])
         return 1;
     }
 
-    char pattern[] = "/tmp/vx-sim-app-XXXXXX";
-    if (::mkdtemp (pattern) == nullptr)
-        return 1;
-    const fs::path scratch (pattern);
+    // The run's own files (the tools' call log among them) beside its pictures.
+    const fs::path scratch = fs::path (options.folder.getFullPathName().toStdString()) / "run";
+    std::error_code ignored;
+    fs::remove_all (scratch, ignored);
     installTools (scratch / "tools");
 
     Sim::SimAlsa alsa;
