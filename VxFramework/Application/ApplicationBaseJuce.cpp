@@ -1,10 +1,14 @@
 #include "VxFramework/Application/ApplicationBaseJuce.h"
 
 #include "JuceBackend/SystemPath.h"
+#include "VxFramework/Application/OSWindowJuce.h"
+#include "VxFramework/ControlBase/RootWindow.h"
 #include "VxFramework/Notification/Notification.h"
 #include "VxFramework/ObjectBase/Exception.h"
 #include "VxFramework/ObjectBase/Mutex.h"
 #include "VxFramework/ObjectBase/NoDestructor.h"
+#include "VxFramework/Renderer/Renderer.h"
+#include "VxFramework/Utilities/Computation/MathUtils.h"
 #include "VxFramework/Utilities/DebugTracer.h"
 
 #include <fcntl.h>
@@ -359,8 +363,12 @@ int LApplicationBaseJuce::MessageBox(const String& text, const String& caption, 
 
 int LApplicationBaseJuce::RemoveRootWindow(const RCPtr<LRootWindow>& window)
 {
+    // A root window that is closing has let go of its OS window already:
+    // the main window also knows its root window.
+    const auto* const mainOSWindow = dynamic_cast<const OSWindow*>(mMainWindow.get());
     if (mMainWindow != nullptr && !window.IsNull() &&
-        dynamic_cast<juce::DocumentWindow*>(window->GetOSWindow()) == mMainWindow.get())
+        (dynamic_cast<juce::DocumentWindow*>(window->GetOSWindow()) == mMainWindow.get() ||
+         (mainOSWindow != nullptr && mainOSWindow->GetRootWindow().Get() == window.Get())))
     {
         // The window is on its way out and deletes itself.
         static_cast<void>(mMainWindow.release());
@@ -412,18 +420,83 @@ RCPtr<LControl> LApplicationBaseJuce::CreateControls(const String& descriptorNam
     return factory->CreateControl(factory->FindControlDescriptor(descriptorName), nullptr);
 }
 
-int LApplicationBaseJuce::RunModalWindow(const RCPtr<LControl>& /*control*/, bool /*closeButton*/)
+namespace
 {
-    // Control windows need the OS window, which this layer does not have yet.
-    VX_ASSERT_FALSE();
-    return VXR_E_FAIL;
+// The root window a control window takes its place and renderer from: the
+// active one, else root window 0 (asserted); null when there is none.
+RCPtr<LRootWindow> ParentRootWindow(LFrameworkApp& app)
+{
+    RCPtr<LRootWindow> parent = app.GetActiveRootWindow();
+    if (parent.IsNull())
+    {
+        VX_ASSERT_FALSE();
+        parent = app.GetRootWindow(0);
+    }
+    if (parent.IsNull())
+        VX_ASSERT_FALSE();
+    return parent;
 }
 
-VxRESULT LApplicationBaseJuce::OpenWindow(const RCPtr<LControl>& /*control*/, bool /*closeButton*/,
-                                          bool /*minimiseButton*/, bool /*maximiseButton*/)
+// A new OS window showing the control with the buttons, its root window the
+// application's newest; the window and the index, or null and -1.
+struct ControlWindow
 {
-    VX_ASSERT_FALSE();
-    return VXR_E_FAIL;
+    OSWindow* window = nullptr;
+    int index = -1;
+};
+
+ControlWindow OpenControlWindow(LFrameworkApp& app, const RCPtr<LControl>& control, int buttons)
+{
+    if (control.IsNull())
+    {
+        VX_ASSERT_FALSE();
+        return {};
+    }
+    const RCPtr<LRootWindow> parent = ParentRootWindow(app);
+    if (parent.IsNull() || parent->GetOSWindow() == nullptr)
+        return {};
+
+    auto window = std::make_unique<OSWindow>();
+    const std::uint32_t before = app.GetRootWindows().GetCount();
+    const RectT<double>& bounds = control->GetBounds();
+    const PointT<int> origin = parent->GetOSWindow()->ClientToScreen(
+        PointT<int>{RoundHalfAwayFromZero(bounds.x), RoundHalfAwayFromZero(bounds.y)});
+    window->setTitleBarButtonsRequired(buttons, false);
+    window->setBounds(origin.x, origin.y, RoundHalfAwayFromZero(bounds.width), RoundHalfAwayFromZero(bounds.height));
+    window->setIcon(LApplicationBaseJuce::GetApplicationIcon());
+    window->AttachRenderer(parent->GetRenderer());
+    if (app.GetRootWindows().GetCount() != before + 1 || window->GetRootWindow().IsNull())
+        return {};
+
+    window->GetRootWindow()->SetTopControl(control);
+    window->setVisible(true);
+    window->Repaint();
+    return {window.release(), static_cast<int>(before)};
+}
+} // namespace
+
+int LApplicationBaseJuce::RunModalWindow(const RCPtr<LControl>& control, bool closeButton)
+{
+    const ControlWindow opened = OpenControlWindow(*this, control, closeButton ? MainWindowSettings::kCloseButton : 0);
+    if (opened.index < 0)
+    {
+        VX_ASSERT_FALSE();
+        return VXR_E_FAIL;
+    }
+    // The loop ends with the window's Close, which deletes it.
+    return opened.window->RunModalLoop();
+}
+
+VxRESULT LApplicationBaseJuce::OpenWindow(const RCPtr<LControl>& control, bool closeButton, bool minimiseButton,
+                                          bool maximiseButton)
+{
+    if (!control.IsNull() && control->GetDescriptor().IsNull())
+        ThrowNullPointer("Control descriptor is null", __FILE__, __LINE__);
+    const int buttons = (minimiseButton ? MainWindowSettings::kMinimiseButton : 0) |
+                        (maximiseButton ? MainWindowSettings::kMaximiseButton : 0) |
+                        (closeButton ? MainWindowSettings::kCloseButton : 0);
+    const ControlWindow opened = OpenControlWindow(*this, control, buttons);
+    return opened.index < 0 ? VXR_E_FAIL : opened.index;
 }
 
 VxRESULT LApplicationBaseJuce::SetCursorHidden(bool hidden)
@@ -479,6 +552,8 @@ MainWindowSettings MainWindowSettings::FromLayout(const LLayoutDescriptor& layou
                            layout.YMaxSizeReference == LimitReference::Self;
     settings.bounds = RectT<int>{TruncateToInt(layout.XPositionAbs), TruncateToInt(layout.YPositionAbs),
                                  TruncateToInt(layout.XSizeAbs), TruncateToInt(layout.YSizeAbs)};
+    settings.displayShare = PointT<double>{layout.XSizeReference == SizeReference::Parent ? layout.XSizeRel : 0.0,
+                                           layout.YSizeReference == SizeReference::Parent ? layout.YSizeRel : 0.0};
     return settings;
 }
 
@@ -496,20 +571,37 @@ VxRESULT LApplicationBaseJuce::CreateMainWindow(int rendererKind)
     return OpenMainWindow(rendererKind, MainWindowSettings::FromLayout(*layout));
 }
 
-VxRESULT LApplicationBaseJuce::OpenMainWindow(int /*rendererKind*/, const MainWindowSettings& /*settings*/)
+VxRESULT LApplicationBaseJuce::OpenMainWindow(int rendererKind, const MainWindowSettings& settings)
 {
-    VX_ASSERT_FALSE();
-    return VXR_E_FAIL;
+    auto window = std::make_unique<OSWindow>();
+    window->setResizable(settings.resizable, false);
+    window->setTitleBarButtonsRequired(settings.GetTitleBarButtons(window->getDesktopWindowStyleFlags() & 7), false);
+    const RectT<int> display =
+        settings.displayShare == PointT<double>{0.0, 0.0} ? RectT<int>{0, 0, 0, 0} : GetDisplayArea();
+    window->setBoundsConstrained(
+        juce::Rectangle<int>(settings.bounds.x, settings.bounds.y,
+                             settings.bounds.width + TruncateToInt(settings.displayShare.x * display.width),
+                             settings.bounds.height + TruncateToInt(settings.displayShare.y * display.height)));
+    window->setUsingNativeTitleBar(settings.nativeTitleBar);
+    window->setBackgroundColour(settings.background);
+    // Held before the root window exists, so a renderer that throws leaves
+    // no window behind.
+    OSWindow* const created = window.get();
+    SetMainWindow(std::move(window));
+    const VxRESULT result = created->CreateRootWindow(rendererKind);
+    if (GetRootWindow(0).IsNull() || GetRootWindow(0).Get() != created->GetRootWindow().Get())
+        VX_ASSERT_FALSE();
+    return result;
 }
 
 VxRESULT LApplicationBaseJuce::CreateMainControl()
 {
     const RCPtr<LRootWindow>& main = GetRootWindow(0);
-    RCPtr<LControlFactory>& factory = GetControlFactory();
-    if (main.IsNull() || factory.IsNull())
+    if (main.IsNull() || GetControlFactory().IsNull())
         return VXR_E_FAIL;
-    mMainControl = factory->CreateTopLevelControl(GetMainControlName(), main);
-    return mMainControl.IsNull() ? VXR_E_FAIL : VXR_OK;
+    const VxRESULT result = main->CreateTopControl(GetMainControlName());
+    mMainControl = main->GetTopControl();
+    return result;
 }
 
 VxRESULT LApplicationBaseJuce::RunApplicationStartup()

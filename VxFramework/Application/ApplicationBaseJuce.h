@@ -86,6 +86,11 @@ struct MainWindowSettings
     bool maximisable = false;
     // Position and size, each truncated.
     RectT<int> bounds{0, 0, 0, 0};
+    // The share of the display's width and height added to the size where
+    // the layout sizes the control from its parent: the main window's parent
+    // is the display, and a window of the absolute size alone (0 for a
+    // full-screen control) would show nothing.
+    PointT<double> displayShare{0.0, 0.0};
     bool nativeTitleBar = true;
     juce::Colour background{static_cast<juce::uint8>(10), static_cast<juce::uint8>(10), static_cast<juce::uint8>(200),
                             static_cast<juce::uint8>(255)};
@@ -169,6 +174,12 @@ public:
     // assertion and null.
     IniFileHandle GetSettings(int kind) override;
     RCPtr<LControl> CreateControls(const String& descriptorName) override;
+    // The control in a window of its own over the active root window (else
+    // root window 0), with the renderer of that root window.  RunModalWindow
+    // runs the window's modal loop and answers its result (0x80000008 when no
+    // window could be made); OpenWindow answers the new root window's index.
+    // A control without descriptor throws "Null Pointer : Control descriptor
+    // is null" from OpenWindow.
     int RunModalWindow(const RCPtr<LControl>& control, bool closeButton) override;
     VxRESULT OpenWindow(const RCPtr<LControl>& control, bool closeButton, bool minimiseButton,
                         bool maximiseButton) override;
@@ -201,8 +212,8 @@ public:
 
 protected:
     // Opens the main window with its root window (which becomes root window
-    // 0) and keeps it through SetMainWindow.  The OS window is not part of
-    // this layer yet: an assertion and 0x80000008.
+    // 0, asserted) and keeps it through SetMainWindow.  A renderer kind other
+    // than the JUCE renderer's throws the renderer factory's domain error.
     virtual VxRESULT OpenMainWindow(int rendererKind, const MainWindowSettings& settings);
     void SetMainWindow(std::unique_ptr<juce::DocumentWindow> window) { mMainWindow = std::move(window); }
 
