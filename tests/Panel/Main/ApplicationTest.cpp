@@ -60,15 +60,7 @@ protected:
         mDevice.install();
         mJuce = std::make_unique<juce::ScopedJuceInitialiser_GUI>();
         mFactory = Vx::MakeRCPtr<Vx::LControlFactory>(String());
-        // The project's resources with the panel fill solid: the bitmap code
-        // does not draw a gradient colorizer yet.
-        ASSERT_TRUE(mResources.getFile().createDirectory());
-        const juce::File resources = mResources.getFile().getChildFile("Resources");
-        ASSERT_TRUE(juce::File(VX_SOURCE_DIR "/Resources").copyDirectoryTo(resources));
-        const juce::File skins = resources.getChildFile("Skins.xml");
-        skins.replaceWithText(skins.loadFileAsString().replace("Name=\"PanelFill\" ColorType=\"LinearGradient\"",
-                                                               "Name=\"PanelFill\" ColorType=\"Solid\""));
-        ASSERT_GE(mFactory->LoadResources(String(resources.getFullPathName().toRawUTF8()), 9), 0);
+        ASSERT_GE(mFactory->LoadResources(String(VX_SOURCE_DIR "/Resources"), 9), 0);
         mApp = Vx::LApplication::CreateInstance(mFactory, mFactory->GetFrameworkStringTable(), String());
     }
 
@@ -82,7 +74,6 @@ protected:
         mDevice.uninstall();
     }
 
-    const juce::TemporaryFile mResources;
     Sim::SimulatedDevice mDevice;
     std::unique_ptr<juce::ScopedJuceInitialiser_GUI> mJuce;
     Vx::RCPtr<Vx::LControlFactory> mFactory;

@@ -8,21 +8,6 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
-// The project's resources, with the panel fill solid: the bitmap code does
-// not draw a gradient colorizer yet.
-juce::File MakeResources(const juce::File& folder)
-{
-    const juce::File resources = folder.getChildFile("Resources");
-    juce::File(VX_SOURCE_DIR "/Resources").copyDirectoryTo(resources);
-    const juce::File skins = resources.getChildFile("Skins.xml");
-    skins.replaceWithText(skins.loadFileAsString().replace("Name=\"PanelFill\" ColorType=\"LinearGradient\"",
-                                                           "Name=\"PanelFill\" ColorType=\"Solid\""));
-    return resources;
-}
-} // namespace
-
 TEST(SimApp, ScreenAfterStartupMatchesTheGoldenPicture)
 {
     std::string why;
@@ -36,8 +21,8 @@ TEST(SimApp, ScreenAfterStartupMatchesTheGoldenPicture)
     juce::StringArray command;
     for (const auto& word : VxTest::ProgramCommand(VX_SIM_APP))
         command.add(word);
-    command.addArray(juce::StringArray{folder.getChildFile("screens").getFullPathName(), "--resources",
-                                       MakeResources(folder).getFullPathName()});
+    command.addArray(
+        juce::StringArray{folder.getChildFile("screens").getFullPathName(), "--resources", VX_SOURCE_DIR "/Resources"});
 
     juce::ChildProcess app;
     ASSERT_TRUE(app.start(command, juce::ChildProcess::wantStdOut));
