@@ -331,8 +331,11 @@ juce::Font LJUCERenderer::GetNativeFont(const RCPtr<LFont>& font)
     if (cached.IsNull())
         cached = new LCachedNativeFont(*font);
     VX_ASSERT(!cached.IsNull());
-    const float pixelHeight = cached.IsNull() ? font->GetSize() * 96.0f / 72.0f : cached->pixelHeight;
-    return juce::Font(ToJuceString(font->GetName()), pixelHeight, font->GetStyle() & 7);
+    if (cached.IsNull())
+        return juce::Font(ToJuceString(font->GetName()), font->GetSize() * 96.0f / 72.0f, font->GetStyle() & 7);
+    // A copy shares the font's typeface: JUCE finds it again by identity, not
+    // by comparing names.
+    return cached->native;
 }
 
 VxRESULT LJUCERenderer::GetFontMetrics(const RCPtr<LFont>& font, std::int32_t& height, std::int32_t& top,
