@@ -25,6 +25,8 @@ class LJUCERenderer::LCachedBitmap : public virtual LRefCountedObject
 public:
     explicit LCachedBitmap(const juce::Image& prepared) : image(prepared) {}
     juce::Image image;
+    // Rows repeat every this many rows (a tiled bitmap); 0 when they do not.
+    int rowPeriod = 0;
 };
 
 class LJUCERenderer::LGraphicsPath : public virtual LRefCountedObject
