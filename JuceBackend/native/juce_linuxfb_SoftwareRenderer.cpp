@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <unordered_map>
 
 namespace juce
 {
@@ -201,6 +204,159 @@ void LinuxFbSoftwareRenderer::fillRectList (const RectangleList<float>& list)
         for (const auto& clipRectangle : *clip)
             fillPixels (pixels, clipRectangle.getIntersection (target), colour);
     }
+}
+
+namespace
+{
+    /** Glyph shapes as JUCE fills them: made for a font's typeface, height and
+        horizontal scale, moved by a fraction of a pixel and brightened for the
+        colour.  What a draw still needs is a move by whole pixels, made in
+        place and undone after the fill.  Shared by every renderer, as JUCE's
+        own glyph cache is. */
+    class GlyphShapes
+    {
+    public:
+        struct Key
+        {
+            const Typeface* typeface;
+            float height, horizontalScale;
+            int glyph;
+            int subPixel; // the move's 1/256 pixels beyond whole pixels, 0..255
+            int boundsShift; // 0, or -1 where JUCE moves the bounds a pixel further left
+            int levelFactor; // JUCE's brightening in 1/256, 0 for none
+
+            bool operator== (const Key& other) const noexcept
+            {
+                return typeface == other.typeface && height == other.height
+                       && horizontalScale == other.horizontalScale && glyph == other.glyph
+                       && subPixel == other.subPixel && boundsShift == other.boundsShift
+                       && levelFactor == other.levelFactor;
+            }
+        };
+
+        struct Hash
+        {
+            size_t operator() (const Key& key) const noexcept
+            {
+                auto h = std::hash<const void*>() (key.typeface);
+                for (auto v : { (int) (key.height * 64.0f), (int) (key.horizontalScale * 256.0f), key.glyph, key.subPixel, key.boundsShift, key.levelFactor })
+                    h = h * 1000003u ^ (size_t) (unsigned) v;
+                return h;
+            }
+        };
+
+        struct Shape
+        {
+            Typeface::Ptr typeface; // keeps the address in the key from being reused
+            std::unique_ptr<EdgeTable> table;
+        };
+
+        static GlyphShapes& getInstance()
+        {
+            // Never destroyed: a renderer may draw while statics are torn down.
+            static auto* instance = new GlyphShapes();
+            return *instance;
+        }
+
+        std::mutex lock;
+
+        /** The shape for the key, made with the font, the move and the
+            brightening when missing; its table is null for a glyph without
+            one. */
+        Shape& get (const Key& key, const Font& font, float move, float brightening)
+        {
+            auto found = shapes.find (key);
+
+            if (found != shapes.end())
+                return found->second;
+
+            // Bounded: a new start when full, as text rarely uses this many.
+            if (shapes.size() >= maxShapes)
+                shapes.clear();
+
+            Shape shape;
+            shape.typeface = font.getTypefacePtr();
+            const auto height = font.getHeight();
+            shape.table.reset (shape.typeface->getEdgeTableForGlyph (key.glyph,
+                                                                     AffineTransform::scale (height * font.getHorizontalScale(), height),
+                                                                     height));
+            if (shape.table != nullptr)
+            {
+                shape.table->translate (move, 0);
+
+                if (key.levelFactor != 0)
+                    shape.table->multiplyLevels (brightening);
+            }
+
+            return shapes.emplace (key, std::move (shape)).first->second;
+        }
+
+    private:
+        static constexpr size_t maxShapes = 2048;
+        std::unordered_map<Key, Shape, Hash> shapes;
+    };
+}
+
+void LinuxFbSoftwareRenderer::drawGlyph (int glyphNumber, const AffineTransform& trans)
+{
+    auto& state = *stack;
+    auto* region = dynamic_cast<RectangleListRegion*> (state.clip.get());
+
+    if (region == nullptr || region->clip.getNumRectangles() != 1 || ! trans.isOnlyTranslation()
+        || ! state.transform.isOnlyTranslated || ! state.fillType.isColour() || state.image.getFormat() != Image::ARGB)
+    {
+        LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
+        return;
+    }
+
+    const auto& font = state.font;
+    auto typeface = font.getTypefacePtr();
+    auto x = trans.getTranslationX() + (float) state.transform.offset.x;
+    const auto y = roundToInt (trans.getTranslationY() + (float) state.transform.offset.y);
+
+    if (typeface == nullptr || ! (std::abs (x) < 65536.0f))
+    {
+        LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
+        return;
+    }
+
+    if (typeface->isHinted())
+        x = std::floor (x + 0.5f);
+
+    // JUCE moves the edges by (int) (x * 256) and the bounds by floor (x):
+    // split into whole pixels and a rest of 0..255, and the bounds' share.
+    const auto edgeMove = (int) (x * 256.0f);
+    const auto wholeMove = (int) std::floor ((float) edgeMove / 256.0f);
+    const auto subPixel = edgeMove - wholeMove * 256;
+    const auto boundsShift = (int) std::floor (x) - wholeMove;
+    // A move that JUCE would turn into this split of edges and bounds.
+    const auto move = boundsShift == 0 ? (float) subPixel / 256.0f : -1.0f / 512.0f;
+
+    const auto brightness = state.fillType.colour.getBrightness() - 0.5f;
+    const auto brightening = 1.0f + 1.6f * brightness;
+    const auto levelFactor = brightness > 0.0f ? (int) (brightening * 256.0f) : 0;
+
+    const GlyphShapes::Key key { typeface.get(), font.getHeight(), font.getHorizontalScale(), glyphNumber, subPixel, boundsShift, levelFactor };
+    auto& shapes = GlyphShapes::getInstance();
+    const std::scoped_lock guard (shapes.lock);
+    auto& shape = shapes.get (key, font, move, brightening);
+
+    if (shape.table == nullptr)
+        return;
+
+    auto& table = *shape.table;
+    const auto placed = table.getMaximumBounds().translated (wholeMove, y);
+
+    // Clipped by JUCE, a shape that straddles the clip loses edges.
+    if (! region->clip.getRectangle (0).contains (placed))
+    {
+        LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
+        return;
+    }
+
+    table.translate ((float) wholeMove, y);
+    state.fillWithSolidColour (table, state.fillType.colour.getPixelARGB(), false);
+    table.translate ((float) -wholeMove, -y);
 }
 
 } // namespace juce

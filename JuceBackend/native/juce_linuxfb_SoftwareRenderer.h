@@ -37,6 +37,13 @@ public:
         skipped: the target is read only under translucent pixels. */
     static void blendRow (PixelARGB* dest, const PixelARGB* src, int width) noexcept;
 
+    /** A glyph at a translation that lies wholly inside a single clip
+        rectangle is drawn from a shape kept already moved to its sub-pixel
+        position and brightened for its colour: JUCE copies, moves and
+        brightens the glyph's shape at every draw, and clips the copy.  The
+        same shape is filled the same way, so the pixels are JUCE's. */
+    void drawGlyph (int glyphNumber, const AffineTransform& transform) override;
+
 private:
     /** The clip's rectangles when a fill of the current colour over whole
         pixels only sets them; null when JUCE's code must draw it. */

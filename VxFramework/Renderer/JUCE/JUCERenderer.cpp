@@ -121,9 +121,11 @@ bool IsWithinBound(const juce::Rectangle<float>& area, const juce::Point<int>& o
 // graphics holds no more than a translation by origin and a rectangular clip:
 // the same pixels, but opaque ones copied and empty ones skipped where JUCE's
 // generic loop blends every pixel.  False, and nothing drawn, when the images
-// are not both ARGB or share their pixels.
+// are not both ARGB or share their pixels.  A source whose rows repeat every
+// rowPeriod rows (a tiled bitmap) is read from its first period only, which
+// stays in the processor's cache while the target is written.
 bool BlitAt(const juce::Graphics& graphics, const juce::Point<int>& origin, juce::Image& target,
-            const juce::Image& source, const juce::Rectangle<int>& sourceArea, int x, int y)
+            const juce::Image& source, const juce::Rectangle<int>& sourceArea, int x, int y, int rowPeriod = 0)
 {
     if (target.getFormat() != juce::Image::ARGB || source.getFormat() != juce::Image::ARGB ||
         target.getPixelData() == source.getPixelData())
@@ -135,13 +137,17 @@ bool BlitAt(const juce::Graphics& graphics, const juce::Point<int>& origin, juce
         return true;
     const juce::Image::BitmapData to(target, area.getX(), area.getY(), area.getWidth(), area.getHeight(),
                                      juce::Image::BitmapData::readWrite);
-    const juce::Image::BitmapData from(source, sourceArea.getX() + area.getX() - placed.getX(),
-                                       sourceArea.getY() + area.getY() - placed.getY(), area.getWidth(),
-                                       area.getHeight());
+    const int firstRow = sourceArea.getY() + area.getY() - placed.getY();
+    const bool periodic = rowPeriod > 0 && rowPeriod < source.getHeight();
+    const juce::Image::BitmapData from(source, sourceArea.getX() + area.getX() - placed.getX(), 0, area.getWidth(),
+                                       source.getHeight());
     for (int row = 0; row < area.getHeight(); ++row)
-        juce::LinuxFbSoftwareRenderer::blendRow(reinterpret_cast<juce::PixelARGB*>(to.getLinePointer(row)),
-                                                reinterpret_cast<const juce::PixelARGB*>(from.getLinePointer(row)),
-                                                area.getWidth());
+    {
+        const int sourceRow = periodic ? (firstRow + row) % rowPeriod : firstRow + row;
+        juce::LinuxFbSoftwareRenderer::blendRow(
+            reinterpret_cast<juce::PixelARGB*>(to.getLinePointer(row)),
+            reinterpret_cast<const juce::PixelARGB*>(from.getLinePointer(sourceRow)), area.getWidth());
+    }
     return true;
 }
 } // namespace
@@ -331,8 +337,11 @@ juce::Font LJUCERenderer::GetNativeFont(const RCPtr<LFont>& font)
     if (cached.IsNull())
         cached = new LCachedNativeFont(*font);
     VX_ASSERT(!cached.IsNull());
-    const float pixelHeight = cached.IsNull() ? font->GetSize() * 96.0f / 72.0f : cached->pixelHeight;
-    return juce::Font(ToJuceString(font->GetName()), pixelHeight, font->GetStyle() & 7);
+    if (cached.IsNull())
+        return juce::Font(ToJuceString(font->GetName()), font->GetSize() * 96.0f / 72.0f, font->GetStyle() & 7);
+    // A copy shares the font's typeface: JUCE finds it again by identity, not
+    // by comparing names.
+    return cached->native;
 }
 
 VxRESULT LJUCERenderer::GetFontMetrics(const RCPtr<LFont>& font, std::int32_t& height, std::int32_t& top,
@@ -692,14 +701,19 @@ void LJUCERenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<std::in
 
     RCPtr<LCachedBitmap>& cached = mCaches->bitmaps.GetEntry(Caches::BitmapKey{bitmap, width, height}, false);
     if (cached.IsNull())
+    {
         cached = new LCachedBitmap(PrepareBitmap(*source, rect, width, height, resizeType));
+        // Tiles repeat down the picture every tile height.
+        if (resizeType == kTile && (width != rect.width || height != rect.height))
+            cached->rowPeriod = rect.height;
+    }
     VX_ASSERT(!cached.IsNull());
     if (cached.IsNull())
         return;
 
     const float opacity = GetOpacity();
     if (opacity >= 1.0f && BlitAt(*graphics, origin, *mCurrentContext->GetFrontImage(), cached->image,
-                                  cached->image.getBounds(), destination.x, destination.y))
+                                  cached->image.getBounds(), destination.x, destination.y, cached->rowPeriod))
         return;
     const juce::Graphics::ScopedSaveState save(*graphics);
     graphics->setOpacity(opacity);

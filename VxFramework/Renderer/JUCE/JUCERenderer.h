@@ -101,6 +101,8 @@ public:
     // The key of a scaled bitmap: the bitmap and the size it was scaled to.
     template <std::uint32_t Bits>
     struct CashableBitmapDescriptor;
+    // The key of a font: its fields, not their text.
+    struct FontKey;
     // The three caches (JUCERendererCaches.h).
     struct Caches;
 

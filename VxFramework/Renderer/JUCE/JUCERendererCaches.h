@@ -13,6 +13,8 @@
 
 #include <juce_graphics/juce_graphics.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
 
 namespace Vx
@@ -23,6 +25,8 @@ class LJUCERenderer::LCachedBitmap : public virtual LRefCountedObject
 public:
     explicit LCachedBitmap(const juce::Image& prepared) : image(prepared) {}
     juce::Image image;
+    // Rows repeat every this many rows (a tiled bitmap); 0 when they do not.
+    int rowPeriod = 0;
 };
 
 class LJUCERenderer::LGraphicsPath : public virtual LRefCountedObject
@@ -34,23 +38,65 @@ public:
     int shape = -1;
 };
 
+// A font as the cache tells fonts apart: name, style and size to three
+// decimals, so that sizes that print alike share a font.  Not text: a key is
+// made for every string drawn or measured.
+struct LJUCERenderer::FontKey
+{
+    StringT<char, unsigned short> name;
+    // The size in thousandths of a point as "%.3f" rounds it: a float times
+    // 1000 is exact in a double, and nearbyint rounds half to even as printf.
+    double thousandths = 0.0;
+    std::int32_t style = 0;
+    // Of the three fields: unequal keys mostly differ here first.
+    std::uint64_t hash = 0;
+
+    static FontKey Of(const LFont& font)
+    {
+        FontKey key;
+        key.name = font.GetName();
+        key.thousandths = std::nearbyint(static_cast<double>(font.GetSize()) * 1000.0);
+        key.style = font.GetStyle();
+        // FNV-1a over the name, then the size's bits and the style.
+        std::uint64_t hash = 14695981039346656037u;
+        const auto mix = [&hash](std::uint64_t value) {
+            hash ^= value;
+            hash *= 1099511628211u;
+        };
+        for (const char* c = key.name.GetCString(); *c != '\0'; ++c)
+            mix(static_cast<unsigned char>(*c));
+        mix(std::bit_cast<std::uint64_t>(key.thousandths));
+        mix(static_cast<std::uint32_t>(key.style));
+        key.hash = hash;
+        return key;
+    }
+
+    bool operator==(const FontKey& other) const
+    {
+        // Bit for bit, as the printed sizes compared: -0.000 is not 0.000.
+        return hash == other.hash && style == other.style &&
+               std::bit_cast<std::uint64_t>(thousandths) == std::bit_cast<std::uint64_t>(other.thousandths) &&
+               name == other.name;
+    }
+};
+
+// The JUCE font of a description, its typeface looked up once.
 class LJUCERenderer::LCachedNativeFont : public virtual LRefCountedObject
 {
 public:
     // Points at 96 pixels per inch.
-    explicit LCachedNativeFont(const LFont& font) { pixelHeight = font.GetSize() * 96.0f / 72.0f; }
-
-    // Name, size to three decimals and style: sizes that print alike share a font.
-    static StringT<char, unsigned short> GetFontKey(const ConstRCPtr<LFont>& font)
+    explicit LCachedNativeFont(const LFont& font)
+        : pixelHeight(font.GetSize() * 96.0f / 72.0f),
+          native(juce::String::fromUTF8(font.GetName().GetCString()), pixelHeight, font.GetStyle() & 7)
     {
-        return StringT<char, unsigned short>::Format("%s, Size:%.3f, Style:0x%.8X", font->GetName().GetCString(),
-                                                     static_cast<double>(font->GetSize()),
-                                                     static_cast<unsigned int>(font->GetStyle()));
     }
+
+    static FontKey GetFontKey(const ConstRCPtr<LFont>& font) { return FontKey::Of(*font); }
     // Few fonts are in use: one bucket searched in full.
-    static std::uint32_t GetFontBucketIndex(const StringT<char, unsigned short>&) noexcept { return 0; }
+    static std::uint32_t GetFontBucketIndex(const FontKey&) noexcept { return 0; }
 
     float pixelHeight = 12.0f;
+    juce::Font native;
 };
 
 template <std::uint32_t Bits>
@@ -84,8 +130,8 @@ struct LJUCERenderer::Caches
         PurgableObjectCache<LCachedBitmap, BitmapKey, BitmapKey, &GetSelf<BitmapKey>, 8u, &BitmapKey::GetHashBits>;
     using PathCache = PurgableObjectCache<LGraphicsPath, PolylineT<float>, std::intptr_t, &Caches::PolylineHandle, 8u,
                                           &GetBits<8u, 4u, std::intptr_t>>;
-    using FontCache = PurgableObjectCache<LCachedNativeFont, ConstRCPtr<LFont>, StringT<char, unsigned short>,
-                                          &LCachedNativeFont::GetFontKey, 8u, &LCachedNativeFont::GetFontBucketIndex>;
+    using FontCache = PurgableObjectCache<LCachedNativeFont, ConstRCPtr<LFont>, FontKey, &LCachedNativeFont::GetFontKey,
+                                          8u, &LCachedNativeFont::GetFontBucketIndex>;
 
     // Destroyed in reverse: the fonts first, the bitmaps last.
     BitmapCache bitmaps;

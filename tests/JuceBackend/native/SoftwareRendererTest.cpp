@@ -88,6 +88,29 @@ const Clip clips[] = {
      }()},
 };
 
+// Rows of text in fonts that differ in one thing each, in colours JUCE
+// brightens by different amounts or not at all, at fractions of a pixel: the
+// shapes kept for glyphs must never be taken for one another's.
+void DrawTextRows(juce::Graphics& g)
+{
+    const juce::Font plain("DejaVu Sans", 13.0f, juce::Font::plain);
+    const juce::Font fonts[] = {plain, plain.withHeight(13.5f), plain.boldened(), plain.withHorizontalScale(0.8f),
+                                juce::Font("DejaVu Serif", 13.0f, juce::Font::plain)};
+    const juce::Colour colours[] = {juce::Colours::white, juce::Colour(0xffc0c0c0), juce::Colour(0xff203040),
+                                    juce::Colour(0x80f0f0f0)};
+    float x = 2.0f;
+    for (const auto& font : fonts)
+        for (const auto& colour : colours)
+            for (const float fraction : {0.0f, 0.25f, 0.62f})
+            {
+                juce::GlyphArrangement glyphs;
+                glyphs.addLineOfText(font, "Agy 0123 MIDI", x + fraction, 11.0f + x / 40.0f);
+                g.setColour(colour);
+                glyphs.draw(g);
+                x += 17.0f;
+            }
+}
+
 struct Case
 {
     const char* name;
@@ -251,6 +274,21 @@ const Case cases[] = {
          g.beginTransparencyLayer(0.5f);
          g.drawImageAt(TranslucentPicture(), 500, 10);
          g.endTransparencyLayer();
+     }},
+    {"text", [](juce::Graphics& g) { DrawTextRows(g); }},
+    {"text cut by a clip, at an opacity, moved by an origin",
+     [](juce::Graphics& g) {
+         g.reduceClipRegion(35, 12, 700, 20);
+         g.setOrigin(-5, 3);
+         g.setOpacity(0.7f);
+         DrawTextRows(g);
+     }},
+    {"text moved by part of a pixel, or scaled",
+     [](juce::Graphics& g) {
+         g.addTransform(juce::AffineTransform::translation(0.5f, 0.25f));
+         DrawTextRows(g);
+         g.addTransform(juce::AffineTransform::scale(1.2f));
+         DrawTextRows(g);
      }},
 };
 

@@ -400,6 +400,12 @@ TEST_F(Drawing, BitmapsAreFittedByResizeType)
          1,
          {0, 0, 40, 10},
          [](int x, int y) { return x < 40 && y < 10 ? PatternPixel(x % 10, y) : kTransparent; }},
+        // Several rows of tiles, the first cut off above the surface.
+        {"tiles in rows",
+         1,
+         {0, -3, 25, 25},
+         [](int x, int y) { return x < 25 && y < 22 ? PatternPixel(x % 10, (y + 3) % 10) : kTransparent; }},
+        {"tile fill in rows", 1, {0, -3, 64, 51}, [](int x, int y) { return PatternPixel(x % 10, (y + 3) % 10); }},
     };
     for (const Case& c : cases)
     {
