@@ -654,7 +654,6 @@ void LAudioDevice::AudioDeviceIOCallback(const float* const* inputChannelData, s
     }
     if (!overrun)
         mCaptureStamps[set].store(writeCount);
-    mCaptureWriteCount.store(NextBlockCount(writeCount, mCaptureSetCount));
 
     // Outputs beyond the used ones, and frames beyond the block, stay silent.
     for (std::int32_t output = 0; output < numOutputChannels; ++output)
@@ -704,6 +703,18 @@ void LAudioDevice::AudioDeviceIOCallback(const float* const* inputChannelData, s
         mRenderFill.fetch_sub(mBlockSize);
     }
 
+    // The block goes to the worker only now, once the half it will be
+    // rendered into has been played and given back.  Handed over before, a
+    // worker still busy with earlier blocks (while a late report waits for
+    // it) renders it into a ring that still counts that half as full: the
+    // block is refused, the write position stops short of its half and every
+    // later block plays a period early, with one block less of margin; a
+    // second time leaves none, and then each block is owed, skipped and
+    // played as silence for the rest of the run, since exactly one block is
+    // rendered per block played.  Given back first, each block is rendered
+    // into its own half two periods ahead, and a late one only costs its own
+    // period: its owed frames are exactly the render that arrives late.
+    mCaptureWriteCount.store(NextBlockCount(writeCount, mCaptureSetCount));
     mPeriodEvent->Set();
 }
 

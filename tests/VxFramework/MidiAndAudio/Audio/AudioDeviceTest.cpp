@@ -54,8 +54,12 @@ public:
     void OnStopped() override { ++stopped; }
     void OnRenderDataLate(std::int32_t missing) override
     {
-        std::lock_guard<std::mutex> lock(mutex);
-        late.push_back(missing);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            late.push_back(missing);
+        }
+        if (onLate)
+            onLate();
     }
 
     bool WaitForRenders(std::size_t count)
@@ -67,6 +71,7 @@ public:
     std::function<void()> beforeReading;
     std::function<void(std::int32_t, std::int32_t)> render;
     std::function<void()> onAboutToStart;
+    std::function<void()> onLate;
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<std::vector<std::vector<float>>> captures;
@@ -520,5 +525,68 @@ TEST_F(AudioDevice, ADeviceReleasedDuringARenderGoesWithTheReleaseOnceTheRenderR
     EXPECT_TRUE(AllDeleted(script));
     EXPECT_EQ(receiver->GetRefCount(), 1u) << "the device let go of its receiver";
     EXPECT_EQ(receiver->captures.size(), 1u) << "the render in progress completed";
+}
+} // namespace
+
+namespace
+{
+TEST_F(AudioDevice, AWorkerLateOnceKeepsEveryLaterBlockWholeAndInItsPeriod)
+{
+    // Block k plays the block rendered for capture k - 2, each of its own value k + 1.
+    constexpr int kBlock = 4;
+    std::atomic<int> rendered{0};
+    // The worker holds the renders of captures 2 and 7 across the next two blocks.
+    const auto held = [](int block) { return block == 2 || block == 7; };
+    std::mutex gate;
+    std::condition_variable opened;
+    bool holding = false, release = false;
+    receiver->onAboutToStart = [&] {
+        device->RenderSamples(0, 2 * kBlock, Buffers({std::vector<float>(2 * kBlock, 0.0f)}));
+    };
+    receiver->render = [&](std::int32_t, std::int32_t frames) {
+        const int n = ++rendered;
+        if (held(n - 1))
+        {
+            std::unique_lock<std::mutex> lock(gate);
+            holding = true;
+            opened.notify_all();
+            opened.wait(lock, [&] { return release; });
+            holding = release = false;
+        }
+        device->RenderSamples(0, frames, Buffers({std::vector<float>(frames, static_cast<float>(n))}));
+    };
+    // As a receiver whose late report waits for the render in progress (the
+    // client's lock): the worker goes on with every block it has been given.
+    receiver->onLate = [&] {
+        {
+            std::lock_guard<std::mutex> lock(gate);
+            release = true;
+        }
+        opened.notify_all();
+        // Every render given so far, then any that the worker would start next.
+        ASSERT_TRUE(receiver->WaitForRenders(static_cast<std::size_t>(rendered.load())));
+        std::unique_lock<std::mutex> lock(receiver->mutex);
+        const std::size_t more = receiver->captures.size() + 1;
+        receiver->changed.wait_for(lock, 100ms, [&] { return receiver->captures.size() >= more; });
+    };
+    StartDevice(1, 1, kBlock);
+    std::vector<float> played;
+    for (int block = 0; block < 16; ++block)
+    {
+        played.push_back(script.current->Block()[0][0]);
+        if (held(block))
+        {
+            std::unique_lock<std::mutex> lock(gate);
+            ASSERT_TRUE(opened.wait_for(lock, 5s, [&] { return holding; }));
+        }
+        else if (!held(block - 1))
+        {
+            ASSERT_TRUE(receiver->WaitForRenders(block + 1));
+        }
+    }
+    device->Stop();
+    // The late block plays in its period once the worker caught up; nothing is
+    // lost, no block shifts, and the second hold changes nothing either.
+    EXPECT_EQ(played, (std::vector<float>{0, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}));
 }
 } // namespace
