@@ -218,17 +218,7 @@ LApplicationBaseJuce::~LApplicationBaseJuce()
 NotificationHandlerResultCode LApplicationBaseJuce::Receive(const RCPtr<LNotificationDistributor>& from,
                                                             const ConstRCPtr<LNotification>& notification)
 {
-    String id;
-    if (!notification.IsNull())
-    {
-        const ScopedLock lock(GetNotificationLock());
-        StringArrayT<char, unsigned short>& table = GetNotificationNameTable();
-        const std::int32_t index = table.FindByDataPointer(notification->GetId());
-        if (index < 0)
-            VX_ASSERT_FALSE();
-        else
-            id = table[static_cast<std::uint32_t>(index)];
-    }
+    const String id = notification.IsNull() ? String() : NotificationIdText(notification->GetId());
     if (!(id == kExitRequestId))
     {
         VX_ASSERT_FALSE();

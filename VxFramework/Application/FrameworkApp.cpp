@@ -176,16 +176,7 @@ NotificationHandlerResultCode LFrameworkApp::Receive(const RCPtr<LNotificationDi
 {
     if (notification.IsNull())
         return 0;
-    String id;
-    {
-        const ScopedLock lock(GetNotificationLock());
-        StringArrayT<char, unsigned short>& table = GetNotificationNameTable();
-        const std::int32_t index = table.FindByDataPointer(notification->GetId());
-        if (index < 0)
-            VX_ASSERT_FALSE();
-        else
-            id = table[static_cast<std::uint32_t>(index)];
-    }
+    const String id = NotificationIdText(notification->GetId());
     if (!(id == kExitRequestId))
         return 0;
 

@@ -51,6 +51,21 @@ inline const char* InternNotificationId(const char* name)
     return table[table.GetCount() - 1].GetCString();
 }
 
+// The table's text of an interned id; empty, after an assertion, for a
+// pointer the table did not hand out.
+inline StringT<char, unsigned short> NotificationIdText(const char* id)
+{
+    const ScopedLock lock(GetNotificationLock());
+    StringArrayT<char, unsigned short>& table = GetNotificationNameTable();
+    const std::int32_t index = table.FindByDataPointer(id);
+    if (index < 0)
+    {
+        VX_ASSERT_FALSE();
+        return StringT<char, unsigned short>();
+    }
+    return table[static_cast<std::uint32_t>(index)];
+}
+
 // A named event with one optional parameter object.  Created through Create,
 // which recycles released notifications while pooling is enabled.
 class LNotification : public virtual LRefCountedObject
