@@ -200,6 +200,29 @@ inline Vx::DockInfo Offsets(std::int32_t left, std::int32_t top, std::int32_t ri
     return dock;
 }
 
+// A descriptor of the class under into, at the rectangle (absolute position
+// and size), with a skin of the looks.
+inline Vx::RCPtr<Vx::LControlDescriptor> DescribeAt(const Vx::RCPtr<Vx::LControlDescriptor>& into,
+                                                    const char* className, const char* name,
+                                                    const Vx::RectT<double>& rect,
+                                                    const std::vector<Vx::RCPtr<Vx::LLookDescriptor>>& looks = {})
+{
+    const Vx::RCPtr<Vx::LControlDescriptor> descriptor(new Vx::LControlDescriptor(className, name, into.Get()));
+    const Vx::RCPtr<Vx::LLayoutDescriptor> layout(new Vx::LLayoutDescriptor());
+    layout->XPositionAbs = rect.x;
+    layout->YPositionAbs = rect.y;
+    layout->XSizeAbs = rect.width;
+    layout->YSizeAbs = rect.height;
+    descriptor->SetLayout(layout);
+    const Vx::RCPtr<Vx::LSkinDescriptor> controlSkin(new Vx::LSkinDescriptor(name));
+    controlSkin->lookList = new Vx::LookList();
+    for (const Vx::RCPtr<Vx::LLookDescriptor>& look : looks)
+        controlSkin->lookList->Add(look);
+    descriptor->SetSkin(controlSkin);
+    into->AddChild(descriptor);
+    return descriptor;
+}
+
 class HarnessApplication : public TestApplication
 {
 public:

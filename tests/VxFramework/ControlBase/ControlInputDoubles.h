@@ -273,25 +273,11 @@ public:
                                                std::initializer_list<std::pair<const char*, const char*>> params = {},
                                                const char* className = kInputClass)
     {
-        const Vx::RCPtr<Vx::LControlDescriptor> into = parent.IsNull() ? skin : parent;
-        const Vx::RCPtr<Vx::LControlDescriptor> descriptor(new Vx::LControlDescriptor(className, name, into.Get()));
-        const Vx::RCPtr<Vx::LLayoutDescriptor> layout(new Vx::LLayoutDescriptor());
-        layout->XPositionAbs = rect.x;
-        layout->YPositionAbs = rect.y;
-        layout->XSizeAbs = rect.width;
-        layout->YSizeAbs = rect.height;
-        layout->TabStop = tabStop;
-        descriptor->SetLayout(layout);
-        const Vx::RCPtr<Vx::LSkinDescriptor> controlSkin(new Vx::LSkinDescriptor(name));
-        controlSkin->lookList = new Vx::LookList();
-        descriptor->SetSkin(controlSkin);
+        const Vx::RCPtr<Vx::LControlDescriptor> descriptor =
+            DescribeAt(parent.IsNull() ? skin : parent, className, name, rect);
+        descriptor->GetLayout()->TabStop = tabStop;
         for (const auto& [key, value] : params)
-        {
-            if (descriptor->GetCreateParams().IsNull())
-                descriptor->SetCreateParams(Vx::RCPtr<Vx::LStringTable>(new Vx::LStringTable()));
-            descriptor->GetCreateParams()->Set(key, value);
-        }
-        into->AddChild(descriptor);
+            ControlHarness::Param(descriptor, key, value);
         return descriptor;
     }
 

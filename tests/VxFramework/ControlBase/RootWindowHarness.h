@@ -402,21 +402,10 @@ public:
                                                const Vx::RectT<double>& rect, std::uint32_t argb = 0xFF808080u,
                                                const char* className = kControlClass)
     {
-        const Vx::RCPtr<Vx::LControlDescriptor> into = parent.IsNull() ? skin : parent;
-        const Vx::RCPtr<Vx::LControlDescriptor> descriptor(new Vx::LControlDescriptor(className, name, into.Get()));
-        const Vx::RCPtr<Vx::LLayoutDescriptor> layout(new Vx::LLayoutDescriptor());
-        layout->XPositionAbs = rect.x;
-        layout->YPositionAbs = rect.y;
-        layout->XSizeAbs = rect.width;
-        layout->YSizeAbs = rect.height;
-        descriptor->SetLayout(layout);
-        const Vx::RCPtr<Vx::LSkinDescriptor> controlSkin(new Vx::LSkinDescriptor(name));
-        controlSkin->lookList = new Vx::LookList();
+        std::vector<Vx::RCPtr<Vx::LLookDescriptor>> looks;
         if (argb != 0)
-            controlSkin->lookList->Add(LookDescriptor(Offsets(0, 0, 0, 0), nullptr, argb));
-        descriptor->SetSkin(controlSkin);
-        into->AddChild(descriptor);
-        return descriptor;
+            looks.push_back(LookDescriptor(Offsets(0, 0, 0, 0), nullptr, argb));
+        return DescribeAt(parent.IsNull() ? skin : parent, className, name, rect, looks);
     }
 
     static void Param(const Vx::RCPtr<Vx::LControlDescriptor>& descriptor, const char* key, const char* value)

@@ -64,21 +64,10 @@ public:
                                                const Vx::RectT<double>& rect, const char* className = kPlain,
                                                std::uint32_t argb = 0xFF808080u, int looks = 1)
     {
-        const Vx::RCPtr<Vx::LControlDescriptor> into = parent.IsNull() ? skin : parent;
-        const Vx::RCPtr<Vx::LControlDescriptor> descriptor(new Vx::LControlDescriptor(className, name, into.Get()));
-        const Vx::RCPtr<Vx::LLayoutDescriptor> layout(new Vx::LLayoutDescriptor());
-        layout->XPositionAbs = rect.x;
-        layout->YPositionAbs = rect.y;
-        layout->XSizeAbs = rect.width;
-        layout->YSizeAbs = rect.height;
-        descriptor->SetLayout(layout);
-        const Vx::RCPtr<Vx::LSkinDescriptor> controlSkin(new Vx::LSkinDescriptor(name));
-        controlSkin->lookList = new Vx::LookList();
+        std::vector<Vx::RCPtr<Vx::LLookDescriptor>> lookList;
         for (int i = 0; i < looks; ++i)
-            controlSkin->lookList->Add(LookDescriptor(Offsets(0, 0, 0, 0), nullptr, i == 0 ? argb : 0xFFFFFFFFu));
-        descriptor->SetSkin(controlSkin);
-        into->AddChild(descriptor);
-        return descriptor;
+            lookList.push_back(LookDescriptor(Offsets(0, 0, 0, 0), nullptr, i == 0 ? argb : 0xFFFFFFFFu));
+        return DescribeAt(parent.IsNull() ? skin : parent, className, name, rect, lookList);
     }
 
     static Vx::LLayoutDescriptor& Layout(const Vx::RCPtr<Vx::LControlDescriptor>& descriptor)
