@@ -66,7 +66,7 @@ std::size_t CountLines(const std::string& text, const std::string& part)
         lines.begin(), lines.end(), [&](const std::string& line) { return line.find(part) != line.npos; }));
 }
 
-// Plays kRendered and keeps what was captured; checks that render buffers arrive silent.
+// Plays kRendered and keeps the last block captured with sound; checks that render buffers arrive silent.
 class Receiver : public Vx::LAudioManagerCallbackReceiver
 {
 public:
@@ -77,7 +77,10 @@ public:
         for (std::uint32_t c = 0; c < capture.GetCount(); ++c)
         {
             const float* samples = static_cast<const float*>(capture[c]->GetData()) + offset;
-            lastCaptured.assign(samples, samples + frames);
+            // A block the worker missed while it lagged a whole ring behind
+            // arrives silent; every other one holds the card's signal.
+            if (!std::all_of(samples, samples + frames, [](float s) { return s == 0; }))
+                lastCaptured.assign(samples, samples + frames);
         }
         ++captures;
         changed.notify_all();
