@@ -20,8 +20,9 @@ namespace LinuxFbMessaging
 {
     std::atomic<InternalMessageQueue*> queue { nullptr };
 
-    // Set by the SIGINT handler; the dispatch loop acts on it.
-    volatile std::sig_atomic_t keyboardBreakOccurred = 0;
+    // Set by the SIGINT handler, on whichever thread it runs; the event
+    // thread and the dispatch loop read it.
+    std::atomic<int> keyboardBreakOccurred { 0 };
 
     // Set once the break was seen: nothing is dispatched or posted any more.
     std::atomic<bool> errorOccurred { false };
@@ -36,7 +37,7 @@ namespace LinuxFbMessaging
         if (signal != SIGINT)
             return;
 
-        keyboardBreakOccurred = 1;
+        keyboardBreakOccurred.store (1);
 
         // Wake the event thread, which wakes the message thread: an idle
         // application must still end at once.  write() is async-signal-safe.
@@ -151,7 +152,7 @@ InternalMessageQueue* InternalMessageQueue::getInstance() noexcept
     return LinuxFbMessaging::queue.load();
 }
 
-bool InternalMessageQueue::hasKeyboardBreakOccurred() noexcept   { return LinuxFbMessaging::keyboardBreakOccurred != 0; }
+bool InternalMessageQueue::hasKeyboardBreakOccurred() noexcept { return LinuxFbMessaging::keyboardBreakOccurred.load() != 0; }
 bool InternalMessageQueue::hasErrorOccurred() noexcept           { return LinuxFbMessaging::errorOccurred.load(); }
 
 int InternalMessageQueue::getPendingEvents() const
@@ -403,7 +404,7 @@ bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages)
 {
     while (! LinuxFbMessaging::errorOccurred)
     {
-        if (LinuxFbMessaging::keyboardBreakOccurred != 0)
+        if (LinuxFbMessaging::keyboardBreakOccurred.load() != 0)
         {
             LinuxFbMessaging::errorOccurred = true;
 
