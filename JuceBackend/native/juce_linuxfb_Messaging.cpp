@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <libinput.h>
+#include <mutex>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
@@ -19,6 +20,12 @@ namespace juce
 namespace LinuxFbMessaging
 {
     std::atomic<InternalMessageQueue*> queue { nullptr };
+
+    // Held by a thread other than the message thread while it posts, so that
+    // the queue is never deleted under a post in progress (a timer thread
+    // may post while the message thread shuts down).  Constant-initialised,
+    // and never destroyed in effect, so posts during exit stay safe.
+    std::mutex postMutex;
 
     // Set by the SIGINT handler, on whichever thread it runs; the event
     // thread and the dispatch loop read it.
@@ -79,7 +86,14 @@ namespace LinuxFbMessaging
     {
         LinuxFbBackend::releasePointerDevices();
 
-        delete queue.exchange (nullptr);
+        InternalMessageQueue* toDelete = nullptr;
+
+        {
+            const std::lock_guard<std::mutex> lock (postMutex);
+            toDelete = queue.exchange (nullptr);
+        }
+
+        delete toDelete;
 
         LinuxFbBackend::shutDown();
     }
@@ -388,6 +402,8 @@ void MessageManager::doPlatformSpecificShutdown()
 
 bool MessageManager::postMessageToSystemQueue (MessageManager::MessageBase* message)
 {
+    const std::lock_guard<std::mutex> lock (LinuxFbMessaging::postMutex);
+
     if (auto* queue = LinuxFbMessaging::queue.load())
         return queue->postMessage (message);
 
