@@ -316,6 +316,21 @@ inline void DispatchInput(int line, const std::string& event, const std::vector<
         throw std::invalid_argument("line " + std::to_string(line) + ": unknown event " + event);
 }
 
+// The OS window's paint of the region: a window context drawn over the image.
+inline void PaintRegion(Vx::LRootWindow& window, Vx::LJUCERenderer& renderer, RecordingOSWindow& osWindow,
+                        juce::Image& image, const Vx::RgnLight& dirty)
+{
+    const Vx::RCPtr<Vx::LJUCERenderContextInfo> context = Vx::LJUCERenderContextInfo::Create(
+        IntRect{0, 0, image.getWidth(), image.getHeight()}, reinterpret_cast<std::intptr_t>(&osWindow), false);
+    juce::Graphics graphics(image);
+    context->SetTargetGraphics(&graphics);
+    context->GetDirtyRegion().Append(dirty);
+    renderer.RenderStart(Vx::RCPtr<Vx::LRenderContextInfo>(context));
+    window.Paint(dirty);
+    renderer.RenderFinish(Vx::RCPtr<Vx::LRenderContextInfo>(context));
+    context->SetTargetGraphics(nullptr);
+}
+
 // Replays the events through the root window under the application's test
 // clock; throws std::invalid_argument for a line it cannot read.
 inline void ReplayInput(const std::string& script, Vx::LRootWindow& window, RecordingOSWindow& osWindow,
@@ -447,15 +462,7 @@ public:
         window->TakeDirtyRegion(dirty);
         if (dirty.IsEmpty())
             return dirty;
-        const Vx::RCPtr<Vx::LJUCERenderContextInfo> context = Vx::LJUCERenderContextInfo::Create(
-            IntRect{0, 0, image.getWidth(), image.getHeight()}, reinterpret_cast<std::intptr_t>(&osWindow), false);
-        juce::Graphics graphics(image);
-        context->SetTargetGraphics(&graphics);
-        context->GetDirtyRegion().Append(dirty);
-        renderer->RenderStart(Vx::RCPtr<Vx::LRenderContextInfo>(context));
-        window->Paint(dirty);
-        renderer->RenderFinish(Vx::RCPtr<Vx::LRenderContextInfo>(context));
-        context->SetTargetGraphics(nullptr);
+        PaintRegion(*window, *renderer, osWindow, image, dirty);
         return dirty;
     }
 

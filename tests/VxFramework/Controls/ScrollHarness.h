@@ -192,15 +192,7 @@ public:
         window->InvalidateAll();
         Vx::RgnLight dirty;
         window->TakeDirtyRegion(dirty);
-        const Vx::RCPtr<Vx::LJUCERenderContextInfo> context = Vx::LJUCERenderContextInfo::Create(
-            IntRect{0, 0, image.getWidth(), image.getHeight()}, reinterpret_cast<std::intptr_t>(&osWindow), false);
-        juce::Graphics graphics(image);
-        context->SetTargetGraphics(&graphics);
-        context->GetDirtyRegion().Append(dirty);
-        renderer->RenderStart(Vx::RCPtr<Vx::LRenderContextInfo>(context));
-        window->Paint(dirty);
-        renderer->RenderFinish(Vx::RCPtr<Vx::LRenderContextInfo>(context));
-        context->SetTargetGraphics(nullptr);
+        PaintRegion(*window, *renderer, osWindow, image, dirty);
     }
 
     Log log;
