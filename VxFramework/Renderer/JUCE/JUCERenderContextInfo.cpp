@@ -8,10 +8,40 @@
 #include <juce_graphics/juce_graphics.h>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace Vx
 {
+struct LJUCERenderContextInfo::DeferredCopy
+{
+    juce::Image source;
+    juce::Point<int> sourceOffset;
+    int rowPeriod = 0;
+    // Front-surface pixels still to be copied.
+    juce::RectangleList<int> area;
+    // An area known to hold none of them: drawing within it needs no write.
+    juce::Rectangle<int> clean;
+
+    // Copies the rectangle's rows, which lie within the source once moved.
+    void Write(juce::Image target, const juce::Rectangle<int>& rect) const
+    {
+        const juce::Image::BitmapData to(target, rect.getX(), rect.getY(), rect.getWidth(), rect.getHeight(),
+                                         juce::Image::BitmapData::readWrite);
+        const juce::Image::BitmapData from(source, juce::Image::BitmapData::readOnly);
+        const bool periodic = rowPeriod > 0 && rowPeriod < from.height;
+        const int column = rect.getX() - sourceOffset.x;
+        for (int row = 0; row < rect.getHeight(); ++row)
+        {
+            int sourceRow = rect.getY() + row - sourceOffset.y;
+            if (periodic)
+                sourceRow %= rowPeriod;
+            std::memcpy(to.getLinePointer(row), from.getPixelPointer(column, sourceRow),
+                        static_cast<std::size_t>(rect.getWidth()) * sizeof(juce::PixelARGB));
+        }
+    }
+};
+
 RCPtr<LJUCERendererOffscreenSurface> LJUCERendererOffscreenSurface::Create(const PointT<std::int32_t>& size,
                                                                            std::intptr_t windowHandle)
 {
@@ -92,7 +122,7 @@ RCPtr<LJUCERenderContextInfo> LJUCERenderContextInfo::Create(const RectT<std::in
 
 LJUCERenderContextInfo::LJUCERenderContextInfo(const RectT<std::int32_t>& rect, std::intptr_t windowHandle,
                                                bool offscreen)
-    : LRenderContextInfo(rect, windowHandle, offscreen)
+    : LRenderContextInfo(rect, windowHandle, offscreen), mDeferred(std::make_unique<DeferredCopy>())
 {
 }
 
@@ -133,6 +163,7 @@ juce::Graphics* LJUCERenderContextInfo::GetGraphics() const
 juce::Image* LJUCERenderContextInfo::GetFrontImage() const
 {
     VX_ASSERT(IsOffscreen() || mDoubleBuffered);
+    WriteDeferred();
     juce::Image* image = mFrontSurface.IsNull() ? nullptr : mFrontSurface->GetImage();
     VX_ASSERT(image != nullptr);
     return image;
@@ -144,6 +175,8 @@ void LJUCERenderContextInfo::PrepareSurfaces()
     const PointT<std::int32_t> wanted = GetSurfaceSize();
     if (current.x < wanted.x || current.y < wanted.y)
     {
+        // Whatever was deferred belonged to the picture that is dropped.
+        mDeferred->area.clear();
         VX_ASSERT(wanted.x >= GetContextRect().width && wanted.y >= GetContextRect().height);
         mFrontSurface->Resize(wanted);
         mBackSurface->Resize(wanted);
@@ -153,6 +186,7 @@ void LJUCERenderContextInfo::PrepareSurfaces()
 
 void LJUCERenderContextInfo::Present()
 {
+    WriteDeferred();
     mFrontSurface->EndDrawing();
     if (IsOffscreen())
         return;
@@ -185,13 +219,64 @@ void LJUCERenderContextInfo::Present()
 
 void LJUCERenderContextInfo::SwapSurfaces()
 {
+    WriteDeferred();
     mFrontSurface->EndDrawing();
     std::swap(mFrontSurface, mBackSurface);
     mFrontSurface->BeginDrawing();
 }
 
+void LJUCERenderContextInfo::DeferOpaqueCopy(const juce::Image& source, const juce::Point<int>& sourceOffset,
+                                             int rowPeriod, const juce::Rectangle<int>& area)
+{
+    // One deferred source at a time: the previous one is written where the
+    // new one does not replace it.
+    mDeferred->area.subtract(area);
+    WriteDeferred();
+    mDeferred->source = source;
+    mDeferred->sourceOffset = sourceOffset;
+    mDeferred->rowPeriod = rowPeriod;
+    mDeferred->area = area;
+    mDeferred->clean = {};
+}
+
+void LJUCERenderContextInfo::CoverDeferred(const juce::Rectangle<int>& area)
+{
+    if (!mDeferred->clean.contains(area))
+        mDeferred->area.subtract(area);
+}
+
+void LJUCERenderContextInfo::WriteDeferred(const juce::Rectangle<int>& area) const
+{
+    DeferredCopy& deferred = *mDeferred;
+    if (deferred.area.isEmpty() || deferred.clean.contains(area))
+        return;
+    if (deferred.area.intersectsRectangle(area))
+    {
+        const juce::Image* target = mFrontSurface.IsNull() ? nullptr : mFrontSurface->GetImage();
+        juce::RectangleList<int> part(deferred.area);
+        part.clipTo(area);
+        deferred.area.subtract(area);
+        if (target != nullptr)
+            for (const juce::Rectangle<int>& rect : part)
+                deferred.Write(*target, rect);
+    }
+    deferred.clean = area;
+}
+
+void LJUCERenderContextInfo::WriteDeferred() const
+{
+    DeferredCopy& deferred = *mDeferred;
+    const juce::Image* target = mFrontSurface.IsNull() ? nullptr : mFrontSurface->GetImage();
+    if (target != nullptr)
+        for (const juce::Rectangle<int>& rect : deferred.area)
+            deferred.Write(*target, rect);
+    deferred.area.clear();
+    deferred.source = juce::Image();
+}
+
 void LJUCERenderContextInfo::SaveAsPng(const Text& name)
 {
+    WriteDeferred();
     const juce::Image* image = mFrontSurface.IsNull() ? nullptr : mFrontSurface->GetImage();
     VX_ASSERT(image != nullptr);
     if (image == nullptr)

@@ -12,6 +12,10 @@ namespace juce
 class Graphics;
 class Image;
 class LowLevelGraphicsContext;
+template <typename ValueType>
+class Point;
+template <typename ValueType>
+class Rectangle;
 } // namespace juce
 
 namespace Vx
@@ -78,6 +82,7 @@ public:
     juce::Graphics* GetTargetGraphics() const noexcept { return mTargetGraphics; }
     // What a pass draws into: the front surface's open graphics.
     juce::Graphics* GetGraphics() const;
+    // The front picture, with every deferred copy written into it.
     juce::Image* GetFrontImage() const;
     const RCPtr<LJUCERendererOffscreenSurface>& GetFrontSurface() const noexcept { return mFrontSurface; }
     const RCPtr<LJUCERendererOffscreenSurface>& GetBackSurface() const noexcept { return mBackSurface; }
@@ -91,7 +96,25 @@ public:
     // The back surface becomes the open front one.
     void SwapSurfaces();
 
+    // A copy of an opaque picture into an area of the front surface, written
+    // only where no later opaque fill covers it: a background that a screen's
+    // panels paint over is then never written under them.  Pixel at (x, y) of
+    // the area comes from (x - sourceOffset.x, y - sourceOffset.y) of the
+    // source, whose rows repeat every rowPeriod rows when it is above 0.  A
+    // copy deferred before is written now, except where the new one replaces it.
+    void DeferOpaqueCopy(const juce::Image& source, const juce::Point<int>& sourceOffset, int rowPeriod,
+                         const juce::Rectangle<int>& area);
+    // The area of the front surface is about to be set by an opaque fill:
+    // deferred copies are dropped there.
+    void CoverDeferred(const juce::Rectangle<int>& area);
+    // Deferred copies written into the area, before something draws there
+    // that depends on what is below it.
+    void WriteDeferred(const juce::Rectangle<int>& area) const;
+    // Every deferred copy written.
+    void WriteDeferred() const;
+
 private:
+    struct DeferredCopy;
     LJUCERenderContextInfo(const RectT<std::int32_t>& rect, std::intptr_t windowHandle, bool offscreen);
 
     // The context rectangle's size within 1 .. kMaxSurfaceSide.
@@ -101,5 +124,7 @@ private:
     juce::Graphics* mTargetGraphics = nullptr;
     RCPtr<LJUCERendererOffscreenSurface> mFrontSurface;
     RCPtr<LJUCERendererOffscreenSurface> mBackSurface;
+    // Written on reading the picture, which leaves it logically unchanged.
+    mutable std::unique_ptr<DeferredCopy> mDeferred;
 };
 } // namespace Vx

@@ -117,6 +117,24 @@ bool IsWithinBound(const juce::Rectangle<float>& area, const juce::Point<int>& o
            bottom <= kCoordinateLimit;
 }
 
+// Whether every pixel of an ARGB image is at full alpha.
+bool IsOpaque(const juce::Image& image)
+{
+    if (image.getFormat() != juce::Image::ARGB)
+        return false;
+    const juce::Image::BitmapData pixels(image, juce::Image::BitmapData::readOnly);
+    for (int y = 0; y < pixels.height; ++y)
+    {
+        const auto* row = reinterpret_cast<const juce::PixelARGB*>(pixels.getLinePointer(y));
+        std::uint32_t all = 0xff000000u;
+        for (int x = 0; x < pixels.width; ++x)
+            all &= row[x].getNativeARGB();
+        if (all != 0xff000000u)
+            return false;
+    }
+    return true;
+}
+
 // What drawImageAt does at full opacity on a surface of this renderer, whose
 // graphics holds no more than a translation by origin and a rectangular clip:
 // the same pixels, but opaque ones copied and empty ones skipped where JUCE's
@@ -178,12 +196,34 @@ juce::Graphics* LJUCERenderer::OpenGraphics() const noexcept
     return mCurrentContext->GetFrontSurface()->GetGraphics();
 }
 
-juce::Graphics* LJUCERenderer::DrawingGraphics() const
+juce::Graphics* LJUCERenderer::FillingGraphics() const
 {
     VX_ASSERT(!mCurrentContext.IsNull());
     if (mCurrentContext.IsNull())
         return nullptr;
     return mCurrentContext->GetGraphics();
+}
+
+juce::Graphics* LJUCERenderer::DrawingGraphics() const
+{
+    juce::Graphics* graphics = FillingGraphics();
+    if (graphics != nullptr)
+        mCurrentContext->WriteDeferred(SurfaceClip(*graphics));
+    return graphics;
+}
+
+juce::Rectangle<int> LJUCERenderer::SurfaceClip(const juce::Graphics& graphics) const
+{
+    // The graphics' clip is always one rectangle, the surface's bounds reduced
+    // by single rectangles, so its bounds are the clip; they are given around
+    // the origin.
+    return graphics.getClipBounds() + JuceOrigin(mCurrentContext->GetState());
+}
+
+juce::Image& LJUCERenderer::TargetImage() const
+{
+    // Drawn into directly: copies deferred elsewhere stay deferred.
+    return *mCurrentContext->GetFrontSurface()->GetImage();
 }
 
 float LJUCERenderer::GetOpacity() const noexcept
@@ -426,21 +466,33 @@ void LJUCERenderer::DrawRectangle(const RectT<std::int32_t>& rect, const Color& 
 
 void LJUCERenderer::FillRectangle(const RectT<std::int32_t>& rect, const Color& color, bool)
 {
-    juce::Graphics* graphics = DrawingGraphics();
+    juce::Graphics* graphics = FillingGraphics();
+    const juce::Point<int> origin =
+        mCurrentContext.IsNull() ? juce::Point<int>() : JuceOrigin(mCurrentContext->GetState());
     juce::Rectangle<int> area;
-    if (graphics == nullptr || !ToJuceRect(rect, JuceOrigin(mCurrentContext->GetState()), area))
+    if (graphics == nullptr || !ToJuceRect(rect, origin, area))
         return;
+    const juce::Colour colour = ToJuceColour(color, GetOpacity());
+    // An opaque colour sets every pixel it fills.
+    const juce::Rectangle<int> clip = SurfaceClip(*graphics);
+    if (colour.isOpaque())
+        mCurrentContext->CoverDeferred((area + origin).getIntersection(clip));
+    else
+        mCurrentContext->WriteDeferred(clip);
     const juce::Graphics::ScopedSaveState save(*graphics);
-    graphics->setColour(ToJuceColour(color, GetOpacity()));
+    graphics->setColour(colour);
     graphics->fillRect(area);
 }
 
 void LJUCERenderer::ClearRectangle(const RectT<std::int32_t>& rect)
 {
-    juce::Graphics* graphics = DrawingGraphics();
+    juce::Graphics* graphics = FillingGraphics();
+    const juce::Point<int> origin =
+        mCurrentContext.IsNull() ? juce::Point<int>() : JuceOrigin(mCurrentContext->GetState());
     juce::Rectangle<int> area;
-    if (graphics == nullptr || !ToJuceRect(rect, JuceOrigin(mCurrentContext->GetState()), area))
+    if (graphics == nullptr || !ToJuceRect(rect, origin, area))
         return;
+    mCurrentContext->CoverDeferred((area + origin).getIntersection(SurfaceClip(*graphics)));
     const juce::Graphics::ScopedSaveState save(*graphics);
     graphics->setColour(juce::Colours::transparentBlack);
     // Replacing, not blending: a transparent fill would leave the pixels.
@@ -458,7 +510,7 @@ void LJUCERenderer::DrawFramedRectangle(const RectT<std::int32_t>& rect, const C
 
 void LJUCERenderer::FillRegion(const ColoredRectList& list, const PointT<double>& offset)
 {
-    if (DrawingGraphics() == nullptr)
+    if (FillingGraphics() == nullptr)
         return;
     const std::uint32_t rectCount = list.rects.GetCount();
     const std::uint32_t colorCount = list.colors.GetCount();
@@ -670,7 +722,7 @@ void LJUCERenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<std::in
         VX_ASSERT_FALSE();
         VX_THROW(std::runtime_error, "");
     }
-    juce::Graphics* graphics = DrawingGraphics();
+    juce::Graphics* graphics = FillingGraphics();
     if (graphics == nullptr)
         return;
 
@@ -706,14 +758,28 @@ void LJUCERenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<std::in
         // Tiles repeat down the picture every tile height.
         if (resizeType == kTile && (width != rect.width || height != rect.height))
             cached->rowPeriod = rect.height;
+        cached->opaque = IsOpaque(cached->image);
     }
     VX_ASSERT(!cached.IsNull());
     if (cached.IsNull())
         return;
 
     const float opacity = GetOpacity();
-    if (opacity >= 1.0f && BlitAt(*graphics, origin, *mCurrentContext->GetFrontImage(), cached->image,
-                                  cached->image.getBounds(), destination.x, destination.y, cached->rowPeriod))
+    juce::Image& target = TargetImage();
+    const juce::Rectangle<int> clip = SurfaceClip(*graphics);
+    // An opaque picture under the whole clip is a background: written only
+    // where nothing opaque is filled over it later in the pass.
+    const juce::Rectangle<int> placed(destination.x + origin.x, destination.y + origin.y, cached->image.getWidth(),
+                                      cached->image.getHeight());
+    if (opacity >= 1.0f && cached->opaque && !clip.isEmpty() && placed.contains(clip) &&
+        target.getFormat() == juce::Image::ARGB && target.getBounds().contains(clip))
+    {
+        mCurrentContext->DeferOpaqueCopy(cached->image, placed.getPosition(), cached->rowPeriod, clip);
+        return;
+    }
+    mCurrentContext->WriteDeferred(clip);
+    if (opacity >= 1.0f && BlitAt(*graphics, origin, target, cached->image, cached->image.getBounds(), destination.x,
+                                  destination.y, cached->rowPeriod))
         return;
     const juce::Graphics::ScopedSaveState save(*graphics);
     graphics->setOpacity(opacity);
@@ -753,10 +819,9 @@ VxRESULT LJUCERenderer::DrawRenderContext(const RCPtr<LRenderContextInfo>& sourc
     const int width = static_cast<int>(right - left);
     const int height = static_cast<int>(bottom - top);
     const float opacity = GetOpacity();
-    if (opacity >= 1.0f &&
-        BlitAt(*graphics, JuceOrigin(mCurrentContext->GetState()), *mCurrentContext->GetFrontImage(), *image,
-               juce::Rectangle<int>(static_cast<int>(left), static_cast<int>(top), width, height), static_cast<int>(x),
-               static_cast<int>(y)))
+    if (opacity >= 1.0f && BlitAt(*graphics, JuceOrigin(mCurrentContext->GetState()), TargetImage(), *image,
+                                  juce::Rectangle<int>(static_cast<int>(left), static_cast<int>(top), width, height),
+                                  static_cast<int>(x), static_cast<int>(y)))
         return VXR_OK;
     const juce::Graphics::ScopedSaveState save(*graphics);
     graphics->setOpacity(opacity);

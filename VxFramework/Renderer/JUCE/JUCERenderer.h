@@ -10,6 +10,9 @@ namespace juce
 {
 class Font;
 class Graphics;
+class Image;
+template <typename ValueType>
+class Rectangle;
 } // namespace juce
 
 namespace Vx
@@ -118,8 +121,16 @@ private:
     template <class Draw>
     void DrawWithOffset(const PointT<double>& offset, Draw&& draw);
 
-    // The open graphics of the current context; null after an assertion.
+    // The open graphics of the current context, for drawing that blends with
+    // what is below: copies deferred within the clip are written first.  Null
+    // after an assertion.
     juce::Graphics* DrawingGraphics() const;
+    // The same for fills that set their pixels whatever is below them.
+    juce::Graphics* FillingGraphics() const;
+    // The graphics' clip in the surface's pixels.
+    juce::Rectangle<int> SurfaceClip(const juce::Graphics& graphics) const;
+    // The current context's front image, as drawn so far.
+    juce::Image& TargetImage() const;
     // The same without the assertion, for the state mirroring.
     juce::Graphics* OpenGraphics() const noexcept;
     // Brings the graphics to the current state's origin and clip.

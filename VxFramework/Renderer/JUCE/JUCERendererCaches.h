@@ -27,6 +27,8 @@ public:
     juce::Image image;
     // Rows repeat every this many rows (a tiled bitmap); 0 when they do not.
     int rowPeriod = 0;
+    // Every pixel at full alpha.
+    bool opaque = false;
 };
 
 class LJUCERenderer::LGraphicsPath : public virtual LRefCountedObject

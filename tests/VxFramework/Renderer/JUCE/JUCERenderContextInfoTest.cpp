@@ -4,15 +4,19 @@
 
 #include "VxFramework/Renderer/JUCE/JUCERenderContextInfo.h"
 
+#include "VxFramework/Utilities/Graphics/Font.h"
 #include "tests/VxFramework/Renderer/JUCE/JUCERenderingSupport.h"
 #include "tests/support/CaptureStderr.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -283,5 +287,94 @@ TEST_F(Contexts, ATargetGraphicsBelongsToAWindowContext)
     context->SetTargetGraphics(&target);
     EXPECT_NE(capture.Finish().find("JUCE Assertion failure in JUCERenderContextInfo.cpp:"), std::string::npos);
     context->SetTargetGraphics(nullptr);
+}
+// A pass may leave an opaque background unwritten where opaque fills cover it
+// later: every picture must still be the one of the background written first.
+// The reference draws the background in a pass of its own.
+TEST_F(Contexts, ABackgroundLooksWrittenBeforeWhatIsDrawnOverIt)
+{
+    const RCPtr<Vx::LBitmap> tile = VxTest::PatternBitmap(8, 6);
+    const RCPtr<Vx::LBitmap> other = Vx::LBitmap::CreateFilled(IntPoint{5, 5}, Color(0xFF203040u));
+    const RCPtr<Vx::LBitmap> icon = Vx::LBitmap::CreateFilled(IntPoint{6, 6}, Color(0x80C00000u));
+    const RCPtr<Vx::LFont> font = Vx::LFont::GetFont("DejaVu Sans", 0, 9.0f);
+    const auto background = [&] {
+        renderer->PushClip(Rect{0, 0, 64, 48}, Rect{2, 3, 60, 40}, nullptr, false);
+        renderer->DrawBitmap(tile, IntRect{0, 0, 64, 48}, Vx::LRenderer::kTile);
+        renderer->PopClip();
+    };
+    const auto inClient = [&](const std::function<void()>& draw) {
+        return [&, draw] {
+            renderer->PushClip(Rect{0, 0, 64, 48}, Rect{0, 0, 64, 48}, nullptr, false);
+            draw();
+            renderer->PopClip();
+        };
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> scenes = {
+        {"opaque fill, then text across its edge", inClient([&] {
+             renderer->FillRectangle(IntRect{10, 10, 20, 15}, Color(kBlue), true);
+             renderer->DrawText("Wg", font, IntPoint{24, 12}, Color(0xFFF0F0F0u));
+         })},
+        {"fills in a moved clip, then a translucent one over it all", inClient([&] {
+             renderer->PushClip(Rect{20, 8, 30, 30}, Rect{20, 8, 20, 20}, nullptr, true);
+             renderer->FillRectangle(IntRect{-5, -5, 15, 40}, Color(kGreen), true);
+             renderer->DrawLine(Vx::PointT<float>{0, 0}, Vx::PointT<float>{30, 25}, Color(kRed), 2.0f);
+             renderer->PopClip();
+             renderer->FillRectangle(IntRect{0, 20, 64, 10}, Color(0x60FFFFFFu), true);
+         })},
+        {"a second background in a part, then a translucent icon", inClient([&] {
+             renderer->PushClip(Rect{30, 4, 20, 20}, Rect{30, 4, 20, 20}, nullptr, true);
+             renderer->DrawBitmap(other, IntRect{-2, -2, 30, 30}, Vx::LRenderer::kTile);
+             renderer->PopClip();
+             renderer->DrawBitmap(icon, IntRect{26, 10, 6, 6}, Vx::LRenderer::kStretch);
+         })},
+        {"a cleared part and an opaque region at reduced opacity", inClient([&] {
+             renderer->ClearRectangle(IntRect{4, 30, 20, 10});
+             renderer->MultiplyFactor(0.5f);
+             Vx::ColoredRectList region;
+             region.rects.Add(Vx::RectT<float>{10, 5, 30, 30});
+             region.colors.Add(kRed);
+             renderer->FillRegion(region, Point{0, 0});
+         })},
+        {"a copy of the picture being painted", inClient([&] {
+             renderer->FillRectangle(IntRect{0, 0, 16, 16}, Color(kGreen), true);
+             renderer->DrawRenderContext(context, IntPoint{40, 24}, IntRect{0, 0, 24, 24});
+         })},
+    };
+    for (const auto& scene : scenes)
+    {
+        SCOPED_TRACE(scene.first);
+        const std::function<void()>& draw = scene.second;
+        context = MakeContext(IntRect{0, 0, 64, 48}, true);
+        Paint(background);
+        const juce::Image expected = Paint(draw);
+        context = MakeContext(IntRect{0, 0, 64, 48}, true);
+        const juce::Image actual = Paint([&] {
+            background();
+            draw();
+        });
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x)
+                ASSERT_EQ(VxTest::RawPixelAt(actual, x, y), VxTest::RawPixelAt(expected, x, y)) << x << ", " << y;
+    }
+}
+
+// Whatever reads the picture during a pass sees the deferred background.
+TEST_F(Contexts, ThePictureReadDuringAPassHoldsTheBackground)
+{
+    const RCPtr<Vx::LBitmap> tile = VxTest::PatternBitmap(8, 8);
+    renderer->RenderStart(context);
+    renderer->PushClip(Rect{0, 0, 64, 48}, Rect{0, 0, 64, 48}, nullptr, false);
+    renderer->DrawBitmap(tile, IntRect{0, 0, 64, 48}, Vx::LRenderer::kTile);
+    renderer->FillRectangle(IntRect{0, 0, 8, 8}, Color(kRed), true);
+    EXPECT_EQ(PixelAt(*context->GetFrontImage(), 9, 1), PatternPixel(1, 1));
+    EXPECT_EQ(PixelAt(*context->GetFrontImage(), 1, 1), kRed);
+    const std::string name = testing::TempDir() + "deferred-" + std::to_string(getpid());
+    context->SaveAsPng(name.c_str());
+    renderer->PopClip();
+    renderer->RenderFinish(context);
+    const juce::Image saved = juce::ImageFileFormat::loadFrom(juce::File(name + ".png"));
+    std::filesystem::remove(name + ".png");
+    ASSERT_TRUE(saved.isValid());
+    EXPECT_EQ(PixelAt(saved, 63, 47), PatternPixel(63 % 8, 47 % 8));
 }
 } // namespace
