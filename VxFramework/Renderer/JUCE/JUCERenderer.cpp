@@ -371,12 +371,18 @@ void LJUCERenderer::Translate(const PointT<double>& delta)
                                           std::trunc(clip.height)));
 }
 
-juce::Font LJUCERenderer::GetNativeFont(const RCPtr<LFont>& font)
+RCPtr<LJUCERenderer::LCachedNativeFont> LJUCERenderer::GetNativeFontEntry(const RCPtr<LFont>& font)
 {
     RCPtr<LCachedNativeFont>& cached = mCaches->fonts.GetEntry(ConstRCPtr<LFont>(font), false);
     if (cached.IsNull())
         cached = new LCachedNativeFont(*font);
     VX_ASSERT(!cached.IsNull());
+    return cached;
+}
+
+juce::Font LJUCERenderer::GetNativeFont(const RCPtr<LFont>& font)
+{
+    const RCPtr<LCachedNativeFont> cached = GetNativeFontEntry(font);
     if (cached.IsNull())
         return juce::Font(ToJuceString(font->GetName()), font->GetSize() * 96.0f / 72.0f, font->GetStyle() & 7);
     // A copy shares the font's typeface: JUCE finds it again by identity, not
@@ -431,6 +437,7 @@ void LJUCERenderer::DrawText(const Text& text, const RCPtr<LFont>& font, const P
         VX_ASSERT_FALSE();
         return;
     }
+    const RCPtr<LCachedNativeFont> cached = GetNativeFontEntry(font);
     const juce::Font native = GetNativeFont(font);
     std::int32_t height = 0;
     std::int32_t top = 0;
@@ -445,12 +452,23 @@ void LJUCERenderer::DrawText(const Text& text, const RCPtr<LFont>& font, const P
     const juce::Graphics::ScopedSaveState save(*graphics);
     graphics->setColour(ToJuceColour(color, GetOpacity()));
     graphics->setFont(native);
-    const juce::String juceText = ToJuceString(text);
     if (std::strchr(text.GetCString(), '\n') != nullptr)
-        graphics->drawMultiLineText(juceText, static_cast<int>(x), static_cast<int>(baseline), kMultiLineWidth);
-    else
-        graphics->drawSingleLineText(juceText, static_cast<int>(x), static_cast<int>(baseline),
+    {
+        graphics->drawMultiLineText(ToJuceString(text), static_cast<int>(x), static_cast<int>(baseline),
+                                    kMultiLineWidth);
+    }
+    else if (cached.IsNull())
+    {
+        graphics->drawSingleLineText(ToJuceString(text), static_cast<int>(x), static_cast<int>(baseline),
                                      juce::Justification::left);
+    }
+    else if (x <= graphics->getClipBounds().getRight() && !text.IsEmpty())
+    {
+        // drawSingleLineText's glyphs at the same positions, without looking
+        // the line up by font and text among all lines JUCE has laid out.
+        cached->GetLine(text.GetCString())
+            .draw(*graphics, juce::AffineTransform::translation(static_cast<float>(x), static_cast<float>(baseline)));
+    }
 }
 
 void LJUCERenderer::DrawRectangle(const RectT<std::int32_t>& rect, const Color& color, float lineWidth)

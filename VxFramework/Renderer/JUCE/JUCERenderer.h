@@ -138,6 +138,8 @@ private:
     float GetOpacity() const noexcept;
     // The JUCE font of the description, its pixel height cached.
     juce::Font GetNativeFont(const RCPtr<LFont>& font);
+    // Its cache entry; null after an assertion.
+    RCPtr<LCachedNativeFont> GetNativeFontEntry(const RCPtr<LFont>& font);
     void DrawPolyline(PolylineKind kind, PolylineT<float>& polyline, const Color& color, const PointT<float>& offset,
                       const PointT<float>& scale, bool keepCached);
 

@@ -16,6 +16,8 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 namespace Vx
 {
@@ -97,8 +99,27 @@ public:
     // Few fonts are in use: one bucket searched in full.
     static std::uint32_t GetFontBucketIndex(const FontKey&) noexcept { return 0; }
 
+    // A single line of text laid out in the font from (0, 0) on the baseline,
+    // as JUCE lays it out: drawn moved to where the text goes.
+    const juce::GlyphArrangement& GetLine(const char* utf8)
+    {
+        const auto found = lines.find(utf8);
+        if (found != lines.end())
+            return found->second;
+        // Bounded: a new start when full, as a screen shows far fewer texts.
+        if (lines.size() >= kMaxLines)
+            lines.clear();
+        juce::GlyphArrangement& line = lines[utf8];
+        line.addLineOfText(native, juce::String::fromUTF8(utf8), 0.0f, 0.0f);
+        return line;
+    }
+
     float pixelHeight = 12.0f;
     juce::Font native;
+
+private:
+    static constexpr std::size_t kMaxLines = 512;
+    std::unordered_map<std::string, juce::GlyphArrangement> lines;
 };
 
 template <std::uint32_t Bits>

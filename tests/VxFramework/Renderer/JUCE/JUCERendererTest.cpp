@@ -675,6 +675,58 @@ TEST_F(Drawing, TextIsDrawnBelowItsPosition)
     VxTest::ExpectMatchesGolden(picture, "text", 24);
 }
 
+// Lines of text are laid out once per font and drawn moved: the pixels are
+// those of JUCE's own single-line text at the baseline, to the bit.
+TEST_F(Drawing, SingleLinesAreJUCEsOwnText)
+{
+    struct Line
+    {
+        const char* text;
+        float points;
+        std::uint32_t colour;
+        IntPoint position;
+    };
+    const std::vector<Line> lines = {{"Audio output", 9.0f, 0xFFF0F0F0u, {3, 2}},
+                                     {"Audio output", 9.0f, 0xFF202020u, {41, 17}},
+                                     {"MIDI loopback", 9.0f, 0x80C04020u, {-7, 30}},
+                                     {"Wq 0.5", 14.5f, 0xFF2060F0u, {90, 40}},
+                                     {"Audio", 14.5f, 0xFFFFFFFFu, {150, 3}}};
+    const auto paint = [&](bool viaRenderer) {
+        context = MakeContext(IntRect{0, 0, 180, 64}, true);
+        return Paint([&] {
+            renderer->PushClip(Rect{0, 0, 180, 64}, Rect{0, 0, 180, 64}, nullptr, false);
+            renderer->FillRectangle(IntRect{0, 0, 180, 64}, Color(0xFF608060u), true);
+            juce::Graphics& graphics = *context->GetGraphics();
+            for (int pass = 0; pass < 2; ++pass)
+            {
+                for (const Line& line : lines)
+                {
+                    const RCPtr<LFont> font = Sans(line.points);
+                    if (viaRenderer)
+                    {
+                        renderer->DrawText(line.text, font, line.position, Color(line.colour));
+                        continue;
+                    }
+                    std::int32_t height = 0;
+                    std::int32_t top = 0;
+                    std::int32_t descent = 0;
+                    renderer->GetFontMetrics(font, height, top, descent);
+                    const juce::Graphics::ScopedSaveState save(graphics);
+                    graphics.setColour(juce::Colour(line.colour));
+                    graphics.setFont(juce::Font("DejaVu Sans", line.points * 96.0f / 72.0f, 0));
+                    graphics.drawSingleLineText(line.text, line.position.x, line.position.y + std::abs(top) - 1);
+                }
+            }
+            renderer->PopClip();
+        });
+    };
+    const juce::Image expected = paint(false);
+    const juce::Image actual = paint(true);
+    for (int y = 0; y < expected.getHeight(); ++y)
+        for (int x = 0; x < expected.getWidth(); ++x)
+            ASSERT_EQ(VxTest::RawPixelAt(actual, x, y), VxTest::RawPixelAt(expected, x, y)) << x << ", " << y;
+}
+
 TEST_F(Drawing, ShapesMatchTheirReference)
 {
     PolylineT<float> zigzag = Polyline({{4, 40}, {14, 30}, {24, 40}, {34, 30}});
