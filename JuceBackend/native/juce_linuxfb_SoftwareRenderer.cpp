@@ -208,11 +208,76 @@ void LinuxFbSoftwareRenderer::fillRectList (const RectangleList<float>& list)
 
 namespace
 {
-    /** Glyph shapes as JUCE fills them: made for a font's typeface, height and
-        horizontal scale, moved by a fraction of a pixel and brightened for the
-        colour.  What a draw still needs is a move by whole pixels, made in
-        place and undone after the fill.  Shared by every renderer, as JUCE's
-        own glyph cache is. */
+    /** What JUCE's solid-colour fill of an edge table does to each pixel of
+        the table's bounds, recorded once so that a draw need not iterate the
+        table again.  A pixel holds the opacity JUCE blends the colour with,
+        less one: 0 leaves the pixel (untouched, or blended at 1/256, which
+        changes nothing), 255 blends the colour whole (sets it, when opaque).
+
+        JUCE blends a single pixel at level a with blend (colour, a), but a run
+        at level a with blend (colour.multiplyAlpha (a)), which is
+        blend (colour, a + 1): the two are stored apart that way. */
+    class CoverageRecorder
+    {
+    public:
+        CoverageRecorder (Rectangle<int> boundsToRecord, std::vector<uint8>& levelsToFill)
+            : bounds (boundsToRecord), levels (levelsToFill)
+        {
+            levels.assign ((size_t) bounds.getWidth() * (size_t) bounds.getHeight(), 0);
+        }
+
+        void setEdgeTableYPos (int y) noexcept
+        {
+            row = y - bounds.getY();
+
+            if (! isPositiveAndBelow (row, bounds.getHeight()))
+                valid = false;
+        }
+
+        void handleEdgeTablePixel (int x, int level) noexcept { record (x, 1, level - 1); }
+        void handleEdgeTablePixelFull (int x) noexcept { record (x, 1, 255); }
+        void handleEdgeTableLine (int x, int width, int level) noexcept { record (x, width, level); }
+
+        /** False when the table's fill reached outside its bounds or a pixel
+            twice, which one level per pixel cannot repeat. */
+        bool isValid() const noexcept { return valid; }
+
+    private:
+        Rectangle<int> bounds;
+        std::vector<uint8>& levels;
+        int row = -1;
+        bool valid = true;
+
+        void record (int x, int width, int level) noexcept
+        {
+            x -= bounds.getX();
+
+            if (! valid || ! isPositiveAndBelow (row, bounds.getHeight()) || x < 0 || width < 0
+                || width > bounds.getWidth() - x || ! isPositiveAndBelow (level, 256))
+            {
+                valid = false;
+                return;
+            }
+
+            auto* pixel = levels.data() + (size_t) row * (size_t) bounds.getWidth() + (size_t) x;
+
+            for (int i = 0; i < width; ++i)
+            {
+                // A pixel blended at 1/256 keeps its 0, so only a non-zero
+                // level shows that a pixel came twice; JUCE never does that.
+                if (pixel[i] != 0)
+                    valid = false;
+
+                pixel[i] = (uint8) level;
+            }
+        }
+    };
+
+    /** Glyph coverages as JUCE fills them: made for a font's typeface, height
+        and horizontal scale, moved by a fraction of a pixel and brightened for
+        the colour.  A draw only blends the colour by them onto the pixels
+        where a move by whole pixels puts them.  Shared by every renderer, as
+        JUCE's own glyph cache is. */
     class GlyphShapes
     {
     public:
@@ -247,8 +312,17 @@ namespace
 
         struct Shape
         {
+            enum class Kind
+            {
+                empty, // a glyph without a shape: nothing to draw
+                coverage, // levels over bounds
+                juceOnly // a table whose fill the levels cannot repeat
+            };
+
             Typeface::Ptr typeface; // keeps the address in the key from being reused
-            std::unique_ptr<EdgeTable> table;
+            Kind kind = Kind::empty;
+            Rectangle<int> bounds; // where JUCE's table lies before the move by whole pixels
+            std::vector<uint8> levels; // a row of bounds.getWidth() per line, as CoverageRecorder keeps them
         };
 
         static GlyphShapes& getInstance()
@@ -261,40 +335,102 @@ namespace
         std::mutex lock;
 
         /** The shape for the key, made with the font, the move and the
-            brightening when missing; its table is null for a glyph without
-            one. */
-        Shape& get (const Key& key, const Font& font, float move, float brightening)
+            brightening when missing. */
+        const Shape& get (const Key& key, const Font& font, float move, float brightening)
         {
             auto found = shapes.find (key);
 
             if (found != shapes.end())
                 return found->second;
 
-            // Bounded: a new start when full, as text rarely uses this many.
-            if (shapes.size() >= maxShapes)
-                shapes.clear();
+            auto shape = makeShape (key, font, move, brightening);
+            const auto bytes = shape.levels.size();
 
-            Shape shape;
-            shape.typeface = font.getTypefacePtr();
-            const auto height = font.getHeight();
-            shape.table.reset (shape.typeface->getEdgeTableForGlyph (key.glyph,
-                                                                     AffineTransform::scale (height * font.getHorizontalScale(), height),
-                                                                     height));
-            if (shape.table != nullptr)
+            // Bounded: a new start when full, as text rarely uses this much.
+            if (shapes.size() >= maxShapes || levelBytes + bytes > maxLevelBytes)
             {
-                shape.table->translate (move, 0);
-
-                if (key.levelFactor != 0)
-                    shape.table->multiplyLevels (brightening);
+                shapes.clear();
+                levelBytes = 0;
             }
 
+            levelBytes += bytes;
             return shapes.emplace (key, std::move (shape)).first->second;
         }
 
     private:
         static constexpr size_t maxShapes = 2048;
+        static constexpr size_t maxLevelBytes = (size_t) 8 << 20;
         std::unordered_map<Key, Shape, Hash> shapes;
+        size_t levelBytes = 0;
+
+        static Shape makeShape (const Key& key, const Font& font, float move, float brightening)
+        {
+            Shape shape;
+            shape.typeface = font.getTypefacePtr();
+            const auto height = font.getHeight();
+            std::unique_ptr<EdgeTable> table (shape.typeface->getEdgeTableForGlyph (key.glyph,
+                                                                                    AffineTransform::scale (height * font.getHorizontalScale(), height),
+                                                                                    height));
+            if (table == nullptr)
+                return shape;
+
+            // JUCE's own steps: the move, then the brightening.
+            table->translate (move, 0);
+
+            if (key.levelFactor != 0)
+                table->multiplyLevels (brightening);
+
+            shape.bounds = table->getMaximumBounds();
+
+            // JUCE draws the table where the clip lies, at x >= 0, where its
+            // division of edge positions into pixels rounds down; so record
+            // it there, one pixel clear of 0, and count pixels from its bounds.
+            const auto recordingMove = 1 - shape.bounds.getX();
+            shape.kind = Shape::Kind::juceOnly;
+
+            if (std::abs (recordingMove) < 32768)
+            {
+                table->translate ((float) recordingMove, 0);
+                CoverageRecorder recorder (table->getMaximumBounds(), shape.levels);
+                table->iterate (recorder);
+
+                if (recorder.isValid())
+                    shape.kind = Shape::Kind::coverage;
+            }
+
+            if (shape.kind != Shape::Kind::coverage)
+                shape.levels = {};
+
+            return shape;
+        }
     };
+
+    /** Blends a colour onto each pixel of the area by the levels of a shape's
+        coverage, as JUCE's solid-colour fill of its table does. */
+    void blendCoverage (const Image::BitmapData& pixels, Point<int> topLeft, const GlyphShapes::Shape& shape, PixelARGB colour) noexcept
+    {
+        const auto width = shape.bounds.getWidth();
+        const auto opaque = colour.getAlpha() == 0xff;
+        const auto* levels = shape.levels.data();
+
+        for (int row = 0; row < shape.bounds.getHeight(); ++row, levels += width)
+        {
+            auto* dest = reinterpret_cast<PixelARGB*> (pixels.getPixelPointer (topLeft.x, topLeft.y + row));
+
+            for (int x = 0; x < width; ++x)
+            {
+                const auto level = levels[x];
+
+                if (level == 0)
+                    continue;
+
+                if (level == 255 && opaque)
+                    dest[x].set (colour);
+                else
+                    dest[x].blend (colour, (uint32) level + 1);
+            }
+        }
+    }
 }
 
 void LinuxFbSoftwareRenderer::drawGlyph (int glyphNumber, const AffineTransform& trans)
@@ -339,24 +475,29 @@ void LinuxFbSoftwareRenderer::drawGlyph (int glyphNumber, const AffineTransform&
     const GlyphShapes::Key key { typeface.get(), font.getHeight(), font.getHorizontalScale(), glyphNumber, subPixel, boundsShift, levelFactor };
     auto& shapes = GlyphShapes::getInstance();
     const std::scoped_lock guard (shapes.lock);
-    auto& shape = shapes.get (key, font, move, brightening);
+    const auto& shape = shapes.get (key, font, move, brightening);
 
-    if (shape.table == nullptr)
+    if (shape.kind == GlyphShapes::Shape::Kind::empty)
         return;
 
-    auto& table = *shape.table;
-    const auto placed = table.getMaximumBounds().translated (wholeMove, y);
+    const auto placed = shape.bounds.translated (wholeMove, y);
 
     // Clipped by JUCE, a shape that straddles the clip loses edges.
-    if (! region->clip.getRectangle (0).contains (placed))
+    if (shape.kind != GlyphShapes::Shape::Kind::coverage || ! region->clip.getRectangle (0).contains (placed))
     {
         LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
         return;
     }
 
-    table.translate ((float) wholeMove, y);
-    state.fillWithSolidColour (table, state.fillType.colour.getPixelARGB(), false);
-    table.translate ((float) -wholeMove, -y);
+    const Image::BitmapData pixels (state.image, Image::BitmapData::readWrite);
+
+    if (pixels.pixelStride != (int) sizeof (PixelARGB) || ! Rectangle<int> (pixels.width, pixels.height).contains (placed))
+    {
+        LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
+        return;
+    }
+
+    blendCoverage (pixels, placed.getPosition(), shape, state.fillType.colour.getPixelARGB());
 }
 
 } // namespace juce

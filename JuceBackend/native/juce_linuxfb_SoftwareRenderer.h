@@ -38,10 +38,12 @@ public:
     static void blendRow (PixelARGB* dest, const PixelARGB* src, int width) noexcept;
 
     /** A glyph at a translation that lies wholly inside a single clip
-        rectangle is drawn from a shape kept already moved to its sub-pixel
-        position and brightened for its colour: JUCE copies, moves and
-        brightens the glyph's shape at every draw, and clips the copy.  The
-        same shape is filled the same way, so the pixels are JUCE's. */
+        rectangle is drawn from a coverage kept per pixel: what JUCE's fill of
+        the glyph's shape, moved to its sub-pixel position and brightened for
+        its colour, does to each pixel, recorded once.  JUCE copies, moves and
+        brightens the shape at every draw, clips the copy and walks its edges;
+        here the colour is blended by the recorded levels exactly as JUCE's
+        fill blends it, so the pixels are JUCE's. */
     void drawGlyph (int glyphNumber, const AffineTransform& transform) override;
 
 private:

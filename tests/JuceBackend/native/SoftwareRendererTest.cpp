@@ -109,6 +109,19 @@ void DrawTextRows(juce::Graphics& g)
                 glyphs.draw(g);
                 x += 17.0f;
             }
+
+    // Large enough for long runs of whole pixels and rows of partly covered ones.
+    const juce::Font large("DejaVu Sans", 26.0f, juce::Font::bold);
+    float largeX = 2.0f;
+    for (const auto& colour : colours)
+        for (const float fraction : {0.0f, 0.4f})
+        {
+            juce::GlyphArrangement glyphs;
+            glyphs.addLineOfText(large, "Wm@", largeX + fraction, 40.0f);
+            g.setColour(colour);
+            glyphs.draw(g);
+            largeX += 130.0f;
+        }
 }
 
 struct Case
