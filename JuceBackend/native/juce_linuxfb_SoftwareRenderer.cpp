@@ -20,26 +20,24 @@ void LinuxFbSoftwareRenderer::fillPixels (const Image::BitmapData& pixels, Recta
     if (area.isEmpty())
         return;
 
-    // A run of the value copied over each row with the C library's block
-    // copy: many pixels a store where a loop of its own would store one.
-    constexpr int maxRunPixels = 1024;
-    uint32 run[maxRunPixels];
-    const auto runPixels = jmin (area.getWidth(), maxRunPixels);
-    std::fill_n (run, runPixels, nativeARGB);
-
-    const auto rowBytes = (size_t) area.getWidth() * sizeof (nativeARGB);
-    const auto runBytes = (size_t) runPixels * sizeof (nativeARGB);
+    // Stores of a block of pixels at a time, which the compiler makes single
+    // vector stores of where the processor has them; rows of screens are too
+    // short for the C library's block copy to pay for its call.
+    constexpr int blockPixels = 8;
+    uint32 block[blockPixels];
+    std::fill_n (block, blockPixels, nativeARGB);
+    const auto width = area.getWidth();
 
     for (int y = area.getY(); y < area.getBottom(); ++y)
     {
         auto* row = pixels.getPixelPointer (area.getX(), y);
+        int x = 0;
 
-        for (size_t done = 0; done < rowBytes;)
-        {
-            const auto bytes = std::min (rowBytes - done, runBytes);
-            std::memcpy (row + done, run, bytes);
-            done += bytes;
-        }
+        for (; x + blockPixels <= width; x += blockPixels)
+            std::memcpy (row + (size_t) x * sizeof (nativeARGB), block, sizeof (block));
+
+        for (; x < width; ++x)
+            std::memcpy (row + (size_t) x * sizeof (nativeARGB), &nativeARGB, sizeof (nativeARGB));
     }
 }
 
@@ -433,30 +431,54 @@ namespace
     }
 }
 
-void LinuxFbSoftwareRenderer::drawGlyph (int glyphNumber, const AffineTransform& trans)
+/** What every glyph drawn in one font and colour shares: the clip, the
+    typeface, JUCE's brightening for the colour and the target's pixels. */
+struct LinuxFbSoftwareRenderer::GlyphRun
+{
+    Rectangle<int> clip;
+    Typeface::Ptr typeface;
+    float brightening = 1.0f;
+    int levelFactor = 0;
+    std::optional<Image::BitmapData> pixels;
+};
+
+bool LinuxFbSoftwareRenderer::beginGlyphRun (GlyphRun& run)
 {
     auto& state = *stack;
     auto* region = dynamic_cast<RectangleListRegion*> (state.clip.get());
 
-    if (region == nullptr || region->clip.getNumRectangles() != 1 || ! trans.isOnlyTranslation()
-        || ! state.transform.isOnlyTranslated || ! state.fillType.isColour() || state.image.getFormat() != Image::ARGB)
-    {
-        LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
-        return;
-    }
+    if (region == nullptr || region->clip.getNumRectangles() != 1 || ! state.transform.isOnlyTranslated
+        || ! state.fillType.isColour() || state.image.getFormat() != Image::ARGB)
+        return false;
+
+    run.typeface = state.font.getTypefacePtr();
+
+    if (run.typeface == nullptr)
+        return false;
+
+    run.clip = region->clip.getRectangle (0);
+    const auto brightness = state.fillType.colour.getBrightness() - 0.5f;
+    run.brightening = 1.0f + 1.6f * brightness;
+    run.levelFactor = brightness > 0.0f ? (int) (run.brightening * 256.0f) : 0;
+    run.pixels.emplace (state.image, Image::BitmapData::readWrite);
+    return run.pixels->pixelStride == (int) sizeof (PixelARGB);
+}
+
+bool LinuxFbSoftwareRenderer::drawGlyphInRun (const GlyphRun& run, int glyphNumber, const AffineTransform& trans)
+{
+    auto& state = *stack;
+
+    if (! trans.isOnlyTranslation())
+        return false;
 
     const auto& font = state.font;
-    auto typeface = font.getTypefacePtr();
     auto x = trans.getTranslationX() + (float) state.transform.offset.x;
     const auto y = roundToInt (trans.getTranslationY() + (float) state.transform.offset.y);
 
-    if (typeface == nullptr || ! (std::abs (x) < 65536.0f))
-    {
-        LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
-        return;
-    }
+    if (! (std::abs (x) < 65536.0f))
+        return false;
 
-    if (typeface->isHinted())
+    if (run.typeface->isHinted())
         x = std::floor (x + 0.5f);
 
     // JUCE moves the edges by (int) (x * 256) and the bounds by floor (x):
@@ -468,36 +490,58 @@ void LinuxFbSoftwareRenderer::drawGlyph (int glyphNumber, const AffineTransform&
     // A move that JUCE would turn into this split of edges and bounds.
     const auto move = boundsShift == 0 ? (float) subPixel / 256.0f : -1.0f / 512.0f;
 
-    const auto brightness = state.fillType.colour.getBrightness() - 0.5f;
-    const auto brightening = 1.0f + 1.6f * brightness;
-    const auto levelFactor = brightness > 0.0f ? (int) (brightening * 256.0f) : 0;
-
-    const GlyphShapes::Key key { typeface.get(), font.getHeight(), font.getHorizontalScale(), glyphNumber, subPixel, boundsShift, levelFactor };
-    auto& shapes = GlyphShapes::getInstance();
-    const std::scoped_lock guard (shapes.lock);
-    const auto& shape = shapes.get (key, font, move, brightening);
+    const GlyphShapes::Key key { run.typeface.get(), font.getHeight(), font.getHorizontalScale(), glyphNumber, subPixel, boundsShift, run.levelFactor };
+    const auto& shape = GlyphShapes::getInstance().get (key, font, move, run.brightening);
 
     if (shape.kind == GlyphShapes::Shape::Kind::empty)
-        return;
+        return true;
 
     const auto placed = shape.bounds.translated (wholeMove, y);
+    const auto& pixels = *run.pixels;
 
     // Clipped by JUCE, a shape that straddles the clip loses edges.
-    if (shape.kind != GlyphShapes::Shape::Kind::coverage || ! region->clip.getRectangle (0).contains (placed))
-    {
-        LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
-        return;
-    }
-
-    const Image::BitmapData pixels (state.image, Image::BitmapData::readWrite);
-
-    if (pixels.pixelStride != (int) sizeof (PixelARGB) || ! Rectangle<int> (pixels.width, pixels.height).contains (placed))
-    {
-        LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
-        return;
-    }
+    if (shape.kind != GlyphShapes::Shape::Kind::coverage || ! run.clip.contains (placed)
+        || ! Rectangle<int> (pixels.width, pixels.height).contains (placed))
+        return false;
 
     blendCoverage (pixels, placed.getPosition(), shape, state.fillType.colour.getPixelARGB());
+    return true;
+}
+
+void LinuxFbSoftwareRenderer::drawGlyph (int glyphNumber, const AffineTransform& trans)
+{
+    GlyphRun run;
+
+    if (beginGlyphRun (run))
+    {
+        const std::scoped_lock guard (GlyphShapes::getInstance().lock);
+
+        if (drawGlyphInRun (run, glyphNumber, trans))
+            return;
+    }
+
+    LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
+}
+
+void LinuxFbSoftwareRenderer::drawGlyphs (const PlacedGlyph* glyphs, int count, float dx, float dy)
+{
+    GlyphRun run;
+    const auto inRun = beginGlyphRun (run);
+    std::unique_lock<std::mutex> guard (GlyphShapes::getInstance().lock, std::defer_lock);
+
+    if (inRun)
+        guard.lock();
+
+    const auto move = AffineTransform::translation (dx, dy);
+
+    for (int i = 0; i < count; ++i)
+    {
+        // The glyph's transform as GlyphArrangement::draw makes it.
+        const auto trans = AffineTransform::translation (glyphs[i].x, glyphs[i].y).followedBy (move);
+
+        if (! inRun || ! drawGlyphInRun (run, glyphs[i].glyph, trans))
+            LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphs[i].glyph, trans);
+    }
 }
 
 } // namespace juce

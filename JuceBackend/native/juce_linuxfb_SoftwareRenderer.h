@@ -46,7 +46,29 @@ public:
         fill blends it, so the pixels are JUCE's. */
     void drawGlyph (int glyphNumber, const AffineTransform& transform) override;
 
+    /** A glyph of the current font at its place on a line. */
+    struct PlacedGlyph
+    {
+        int glyph;
+        float x, y;
+    };
+
+    /** Draws glyphs of the current font as GlyphArrangement::draw draws a
+        line of them (without whitespace or underlines) moved by (dx, dy), with
+        what they share looked up once. */
+    void drawGlyphs (const PlacedGlyph* glyphs, int count, float dx, float dy);
+
 private:
+    struct GlyphRun;
+
+    /** Prepares what glyphs drawn in the current state share; false when
+        they must go to JUCE's code. */
+    bool beginGlyphRun (GlyphRun& run);
+
+    /** Draws a glyph from its recorded coverage, with the shapes' lock held;
+        false, and nothing drawn, when JUCE's code must draw it. */
+    bool drawGlyphInRun (const GlyphRun& run, int glyphNumber, const AffineTransform& transform);
+
     /** The clip's rectangles when a fill of the current colour over whole
         pixels only sets them; null when JUCE's code must draw it. */
     const RectangleList<int>* getClipIfFillSetsPixels (bool replaceExistingContents);

@@ -401,10 +401,18 @@ VxRESULT LJUCERenderer::GetFontMetrics(const RCPtr<LFont>& font, std::int32_t& h
         descent = 0;
         return VXR_E_INVALIDARG;
     }
-    const juce::Font native = GetNativeFont(font);
-    height = RoundHalfAwayFromZero(static_cast<double>(native.getHeight()) + 0.499);
-    top = RoundHalfAwayFromZero(-static_cast<double>(native.getAscent()) - 0.499);
-    descent = RoundHalfAwayFromZero(static_cast<double>(native.getDescent()) + 0.499);
+    const RCPtr<LCachedNativeFont> cached = GetNativeFontEntry(font);
+    if (!cached.IsNull())
+    {
+        height = cached->height;
+        top = cached->top;
+        descent = cached->descent;
+        return VXR_OK;
+    }
+    const LCachedNativeFont uncached(*font);
+    height = uncached.height;
+    top = uncached.top;
+    descent = uncached.descent;
     return VXR_OK;
 }
 
@@ -438,11 +446,14 @@ void LJUCERenderer::DrawText(const Text& text, const RCPtr<LFont>& font, const P
         return;
     }
     const RCPtr<LCachedNativeFont> cached = GetNativeFontEntry(font);
-    const juce::Font native = GetNativeFont(font);
+    const juce::Font native = cached.IsNull() ? GetNativeFont(font) : cached->native;
     std::int32_t height = 0;
     std::int32_t top = 0;
     std::int32_t descent = 0;
-    GetFontMetrics(font, height, top, descent);
+    if (cached.IsNull())
+        GetFontMetrics(font, height, top, descent);
+    else
+        top = cached->top;
 
     const std::int64_t x = position.x;
     const std::int64_t baseline = static_cast<std::int64_t>(position.y) + std::abs(static_cast<std::int64_t>(top)) - 1;
@@ -466,8 +477,14 @@ void LJUCERenderer::DrawText(const Text& text, const RCPtr<LFont>& font, const P
     {
         // drawSingleLineText's glyphs at the same positions, without looking
         // the line up by font and text among all lines JUCE has laid out.
-        cached->GetLine(text.GetCString())
-            .draw(*graphics, juce::AffineTransform::translation(static_cast<float>(x), static_cast<float>(baseline)));
+        const LCachedNativeFont::Line& line = cached->GetLine(text.GetCString());
+        auto* software = dynamic_cast<juce::LinuxFbSoftwareRenderer*>(&graphics->getInternalContext());
+        if (software != nullptr && line.placed)
+            software->drawGlyphs(line.glyphs.data(), static_cast<int>(line.glyphs.size()), static_cast<float>(x),
+                                 static_cast<float>(baseline));
+        else
+            line.arrangement.draw(
+                *graphics, juce::AffineTransform::translation(static_cast<float>(x), static_cast<float>(baseline)));
     }
 }
 

@@ -4,7 +4,9 @@
 // the pixel heights of fonts, each a fixed pool of 256 entries behind a hashed
 // index of 256 buckets.  Only the renderer and its tests include this.
 
+#include "JuceBackend/native/juce_linuxfb_SoftwareRenderer.h"
 #include "VxFramework/Renderer/JUCE/JUCERenderer.h"
+#include "VxFramework/Utilities/Computation/MathUtils.h"
 #include "VxFramework/Utilities/Graphics/Bitmap.h"
 #include "VxFramework/Utilities/Graphics/CTTypes.h"
 #include "VxFramework/Utilities/Graphics/Font.h"
@@ -18,6 +20,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace Vx
 {
@@ -91,7 +94,10 @@ public:
     // Points at 96 pixels per inch.
     explicit LCachedNativeFont(const LFont& font)
         : pixelHeight(font.GetSize() * 96.0f / 72.0f),
-          native(juce::String::fromUTF8(font.GetName().GetCString()), pixelHeight, font.GetStyle() & 7)
+          native(juce::String::fromUTF8(font.GetName().GetCString()), pixelHeight, font.GetStyle() & 7),
+          height(RoundHalfAwayFromZero(static_cast<double>(native.getHeight()) + 0.499)),
+          top(RoundHalfAwayFromZero(-static_cast<double>(native.getAscent()) - 0.499)),
+          descent(RoundHalfAwayFromZero(static_cast<double>(native.getDescent()) + 0.499))
     {
     }
 
@@ -100,8 +106,17 @@ public:
     static std::uint32_t GetFontBucketIndex(const FontKey&) noexcept { return 0; }
 
     // A single line of text laid out in the font from (0, 0) on the baseline,
-    // as JUCE lays it out: drawn moved to where the text goes.
-    const juce::GlyphArrangement& GetLine(const char* utf8)
+    // as JUCE lays it out, and the glyphs it draws: drawn moved to where the
+    // text goes.
+    struct Line
+    {
+        juce::GlyphArrangement arrangement;
+        std::vector<juce::LinuxFbSoftwareRenderer::PlacedGlyph> glyphs;
+        // Whether glyphs holds every glyph that is drawn.
+        bool placed = false;
+    };
+
+    const Line& GetLine(const char* utf8)
     {
         const auto found = lines.find(utf8);
         if (found != lines.end())
@@ -109,17 +124,34 @@ public:
         // Bounded: a new start when full, as a screen shows far fewer texts.
         if (lines.size() >= kMaxLines)
             lines.clear();
-        juce::GlyphArrangement& line = lines[utf8];
-        line.addLineOfText(native, juce::String::fromUTF8(utf8), 0.0f, 0.0f);
+        Line& line = lines[utf8];
+        const juce::String text = juce::String::fromUTF8(utf8);
+        line.arrangement.addLineOfText(native, text, 0.0f, 0.0f);
+        // The arrangement's glyphs in order, their numbers as it found them.
+        juce::Array<int> numbers;
+        juce::Array<float> offsets;
+        native.getGlyphPositions(text, numbers, offsets);
+        line.placed = numbers.size() == line.arrangement.getNumGlyphs() && !native.isUnderlined();
+        for (int i = 0; line.placed && i < numbers.size(); ++i)
+        {
+            const juce::PositionedGlyph& glyph = line.arrangement.getGlyph(i);
+            if (!glyph.isWhitespace())
+                line.glyphs.push_back({numbers[i], glyph.getLeft(), glyph.getBaselineY()});
+        }
         return line;
     }
 
     float pixelHeight = 12.0f;
     juce::Font native;
+    // The metrics of the renderer's GetFontMetrics: height, the top above the
+    // baseline (negative) and the descent, each rounded up from JUCE's.
+    std::int32_t height = 0;
+    std::int32_t top = 0;
+    std::int32_t descent = 0;
 
 private:
     static constexpr std::size_t kMaxLines = 512;
-    std::unordered_map<std::string, juce::GlyphArrangement> lines;
+    std::unordered_map<std::string, Line> lines;
 };
 
 template <std::uint32_t Bits>

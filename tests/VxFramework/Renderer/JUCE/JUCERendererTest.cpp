@@ -685,12 +685,21 @@ TEST_F(Drawing, SingleLinesAreJUCEsOwnText)
         float points;
         std::uint32_t colour;
         IntPoint position;
+        std::int32_t style = 0;
     };
+    // Bold and underlined lines, and spaces that break and one that does not.
     const std::vector<Line> lines = {{"Audio output", 9.0f, 0xFFF0F0F0u, {3, 2}},
                                      {"Audio output", 9.0f, 0xFF202020u, {41, 17}},
                                      {"MIDI loopback", 9.0f, 0x80C04020u, {-7, 30}},
                                      {"Wq 0.5", 14.5f, 0xFF2060F0u, {90, 40}},
-                                     {"Audio", 14.5f, 0xFFFFFFFFu, {150, 3}}};
+                                     {"Audio", 14.5f, 0xFFFFFFFFu, {150, 3}},
+                                     {"Pass\xC2\xA0"
+                                      "ed",
+                                      11.0f,
+                                      0xFF000000u,
+                                      {100, 20},
+                                      1},
+                                     {"Under line", 11.0f, 0xFFE0E0E0u, {60, 50}, 4}};
     const auto paint = [&](bool viaRenderer) {
         context = MakeContext(IntRect{0, 0, 180, 64}, true);
         return Paint([&] {
@@ -701,7 +710,7 @@ TEST_F(Drawing, SingleLinesAreJUCEsOwnText)
             {
                 for (const Line& line : lines)
                 {
-                    const RCPtr<LFont> font = Sans(line.points);
+                    const RCPtr<LFont> font = LFont::GetFont("DejaVu Sans", line.style, line.points);
                     if (viaRenderer)
                     {
                         renderer->DrawText(line.text, font, line.position, Color(line.colour));
@@ -713,8 +722,9 @@ TEST_F(Drawing, SingleLinesAreJUCEsOwnText)
                     renderer->GetFontMetrics(font, height, top, descent);
                     const juce::Graphics::ScopedSaveState save(graphics);
                     graphics.setColour(juce::Colour(line.colour));
-                    graphics.setFont(juce::Font("DejaVu Sans", line.points * 96.0f / 72.0f, 0));
-                    graphics.drawSingleLineText(line.text, line.position.x, line.position.y + std::abs(top) - 1);
+                    graphics.setFont(juce::Font("DejaVu Sans", line.points * 96.0f / 72.0f, line.style));
+                    graphics.drawSingleLineText(juce::String::fromUTF8(line.text), line.position.x,
+                                                line.position.y + std::abs(top) - 1);
                 }
             }
             renderer->PopClip();
