@@ -804,7 +804,9 @@ void LJUCERenderer::DrawBitmap(const RCPtr<LBitmap>& bitmap, const RectT<std::in
     const juce::Rectangle<int> clip = SurfaceClip(*graphics);
     // An opaque picture under the whole clip is a background: written only
     // where nothing opaque is filled over it later in the pass.
-    const juce::Rectangle<int> placed(destination.x + origin.x, destination.y + origin.y, cached->image.getWidth(),
+    // Within the int range: left and top lie near the bound, and the size is
+    // limited above.
+    const juce::Rectangle<int> placed(static_cast<int>(left), static_cast<int>(top), cached->image.getWidth(),
                                       cached->image.getHeight());
     if (opacity >= 1.0f && cached->opaque && !clip.isEmpty() && placed.contains(clip) &&
         target.getFormat() == juce::Image::ARGB && target.getBounds().contains(clip))
