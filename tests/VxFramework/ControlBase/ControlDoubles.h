@@ -200,6 +200,19 @@ inline Vx::DockInfo Offsets(std::int32_t left, std::int32_t top, std::int32_t ri
     return dock;
 }
 
+// Gives the descriptor a skin of the looks and adds it under into.
+template <class Looks>
+void AttachSkin(const Vx::RCPtr<Vx::LControlDescriptor>& descriptor, const Vx::RCPtr<Vx::LControlDescriptor>& into,
+                const char* name, const Looks& looks)
+{
+    const Vx::RCPtr<Vx::LSkinDescriptor> controlSkin(new Vx::LSkinDescriptor(name));
+    controlSkin->lookList = new Vx::LookList();
+    for (const Vx::RCPtr<Vx::LLookDescriptor>& look : looks)
+        controlSkin->lookList->Add(look);
+    descriptor->SetSkin(controlSkin);
+    into->AddChild(descriptor);
+}
+
 // A descriptor of the class under into, at the rectangle (absolute position
 // and size), with a skin of the looks.
 inline Vx::RCPtr<Vx::LControlDescriptor> DescribeAt(const Vx::RCPtr<Vx::LControlDescriptor>& into,
@@ -214,12 +227,7 @@ inline Vx::RCPtr<Vx::LControlDescriptor> DescribeAt(const Vx::RCPtr<Vx::LControl
     layout->XSizeAbs = rect.width;
     layout->YSizeAbs = rect.height;
     descriptor->SetLayout(layout);
-    const Vx::RCPtr<Vx::LSkinDescriptor> controlSkin(new Vx::LSkinDescriptor(name));
-    controlSkin->lookList = new Vx::LookList();
-    for (const Vx::RCPtr<Vx::LLookDescriptor>& look : looks)
-        controlSkin->lookList->Add(look);
-    descriptor->SetSkin(controlSkin);
-    into->AddChild(descriptor);
+    AttachSkin(descriptor, into, name, looks);
     return descriptor;
 }
 
@@ -303,12 +311,7 @@ public:
         const Vx::RCPtr<Vx::LControlDescriptor> into = parent.IsNull() ? skin : parent;
         const Vx::RCPtr<Vx::LControlDescriptor> descriptor(new Vx::LControlDescriptor(className, name, into.Get()));
         descriptor->SetLayout(Vx::RCPtr<Vx::LLayoutDescriptor>(new Vx::LLayoutDescriptor()));
-        const Vx::RCPtr<Vx::LSkinDescriptor> controlSkin(new Vx::LSkinDescriptor(name));
-        controlSkin->lookList = new Vx::LookList();
-        for (const Vx::RCPtr<Vx::LLookDescriptor>& look : looks)
-            controlSkin->lookList->Add(look);
-        descriptor->SetSkin(controlSkin);
-        into->AddChild(descriptor);
+        AttachSkin(descriptor, into, name, looks);
         return descriptor;
     }
 
