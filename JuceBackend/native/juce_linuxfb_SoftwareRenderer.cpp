@@ -74,6 +74,14 @@ namespace
         return (int) value;
     }
 
+    /** floor (value) of a value well within the int range, without the
+        library call that processors without a rounding instruction need. */
+    int floorToInt (float value) noexcept
+    {
+        const auto truncated = (int) value;
+        return (float) truncated > value ? truncated - 1 : truncated;
+    }
+
     bool overlaps (const Image::BitmapData& a, const Image::BitmapData& b) noexcept
     {
         return a.data < b.data + b.size && b.data < a.data + a.size;
@@ -435,25 +443,47 @@ namespace
                                   _mm_srli_epi16 (_mm_mullo_epi16 (pixel, inverse), 8));
         };
 
-        for (; x + 4 <= count; x += 4)
+        // Four pixels (16 bytes) blended by four levels.
+        const auto blendFour = [&] (uint8* bytes, int four)
         {
-            int four;
-            std::memcpy (&four, levels + x, sizeof (four));
-
-            if (four == 0)
-                continue;
-
             // Each pixel's level in each of its four bytes.
             auto spread = _mm_cvtsi32_si128 (four);
             spread = _mm_unpacklo_epi8 (spread, spread);
             spread = _mm_unpacklo_epi16 (spread, spread);
 
-            auto* quad = reinterpret_cast<__m128i*> (dest + x);
+            auto* quad = reinterpret_cast<__m128i*> (bytes);
             const auto pixels = _mm_loadu_si128 (quad);
             const auto low = blendTwo (_mm_add_epi16 (_mm_unpacklo_epi8 (spread, zero), one), _mm_unpacklo_epi8 (pixels, zero));
             const auto high = blendTwo (_mm_add_epi16 (_mm_unpackhi_epi8 (spread, zero), one), _mm_unpackhi_epi8 (pixels, zero));
             // Saturating to bytes is JUCE's clamp: 256 and beyond become 255.
             _mm_storeu_si128 (quad, _mm_packus_epi16 (low, high));
+        };
+
+        for (; x + 4 <= count; x += 4)
+        {
+            int four;
+            std::memcpy (&four, levels + x, sizeof (four));
+
+            if (four != 0)
+                blendFour (reinterpret_cast<uint8*> (dest + x), four);
+        }
+
+        // The last one to three pixels through a copy, with level 0 beyond them.
+        if (x < count)
+        {
+            const auto rest = (size_t) (count - x);
+            int four = 0;
+            std::memcpy (&four, levels + x, rest);
+
+            if (four != 0)
+            {
+                uint8 bytes[16];
+                std::memcpy (bytes, dest + x, rest * sizeof (PixelARGB));
+                blendFour (bytes, four);
+                std::memcpy (dest + x, bytes, rest * sizeof (PixelARGB));
+            }
+
+            return;
         }
 #endif
 
@@ -522,14 +552,14 @@ bool LinuxFbSoftwareRenderer::drawGlyphInRun (const GlyphRun& run, int glyphNumb
         return false;
 
     if (run.typeface->isHinted())
-        x = std::floor (x + 0.5f);
+        x = (float) floorToInt (x + 0.5f);
 
     // JUCE moves the edges by (int) (x * 256) and the bounds by floor (x):
     // split into whole pixels and a rest of 0..255, and the bounds' share.
     const auto edgeMove = (int) (x * 256.0f);
-    const auto wholeMove = (int) std::floor ((float) edgeMove / 256.0f);
-    const auto subPixel = edgeMove - wholeMove * 256;
-    const auto boundsShift = (int) std::floor (x) - wholeMove;
+    const auto wholeMove = edgeMove >> 8; // rounds down, as floor (edgeMove / 256)
+    const auto subPixel = edgeMove & 255;
+    const auto boundsShift = floorToInt (x) - wholeMove;
     // A move that JUCE would turn into this split of edges and bounds.
     const auto move = boundsShift == 0 ? (float) subPixel / 256.0f : -1.0f / 512.0f;
 
