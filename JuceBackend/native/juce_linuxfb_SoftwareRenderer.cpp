@@ -492,15 +492,80 @@ namespace
                 dest[x].blend (colour, (uint32) levels[x] + 1);
     }
 
-    /** Blends a colour onto each pixel of the area by the levels of a shape's
-        coverage, as JUCE's solid-colour fill of its table does. */
-    void blendCoverage (const Image::BitmapData& pixels, Point<int> topLeft, const GlyphShapes::Shape& shape, PixelARGB colour) noexcept
+    /** Blends a colour onto each pixel of the area by levels of a coverage
+        (a row of the area's width per line), as JUCE's solid-colour fill of
+        its table does. */
+    void blendCoverage (const Image::BitmapData& pixels, Rectangle<int> area, const uint8* levels, PixelARGB colour) noexcept
     {
-        const auto width = shape.bounds.getWidth();
-        const auto* levels = shape.levels.data();
+        const auto width = area.getWidth();
 
-        for (int row = 0; row < shape.bounds.getHeight(); ++row, levels += width)
-            blendLevels (reinterpret_cast<PixelARGB*> (pixels.getPixelPointer (topLeft.x, topLeft.y + row)), levels, width, colour);
+        for (int row = 0; row < area.getHeight(); ++row, levels += width)
+            blendLevels (reinterpret_cast<PixelARGB*> (pixels.getPixelPointer (area.getX(), area.getY() + row)), levels, width, colour);
+    }
+
+    /** Where JUCE puts a glyph drawn with a transform, and the key of its
+        shape there. */
+    struct GlyphPlace
+    {
+        GlyphShapes::Key key;
+        float move; // the move within a pixel that gives the shape
+        Point<int> whole; // the move by whole pixels
+    };
+
+    std::optional<GlyphPlace> placeGlyph (const Typeface& typeface, const Font& font, int levelFactor, Point<int> offset, int glyphNumber, const AffineTransform& trans) noexcept
+    {
+        if (! trans.isOnlyTranslation())
+            return {};
+
+        auto x = trans.getTranslationX() + (float) offset.x;
+        const auto y = roundToInt (trans.getTranslationY() + (float) offset.y);
+
+        if (! (std::abs (x) < 65536.0f))
+            return {};
+
+        if (typeface.isHinted())
+            x = (float) floorToInt (x + 0.5f);
+
+        // JUCE moves the edges by (int) (x * 256) and the bounds by floor (x):
+        // split into whole pixels and a rest of 0..255, and the bounds' share.
+        const auto edgeMove = (int) (x * 256.0f);
+        const auto wholeMove = edgeMove >> 8; // rounds down, as floor (edgeMove / 256)
+        const auto subPixel = edgeMove & 255;
+        const auto boundsShift = floorToInt (x) - wholeMove;
+        // A move that JUCE would turn into this split of edges and bounds.
+        const auto move = boundsShift == 0 ? (float) subPixel / 256.0f : -1.0f / 512.0f;
+
+        return GlyphPlace { { &typeface, font.getHeight(), font.getHorizontalScale(), glyphNumber, subPixel, boundsShift, levelFactor },
+                            move,
+                            { wholeMove, y } };
+    }
+
+    /** Copies a shape's levels into a merged coverage at the place; false
+        where both have ink on one pixel. */
+    bool mergeLevels (std::vector<uint8>& merged, Rectangle<int> mergedBounds, const GlyphShapes::Shape& shape, Point<int> at) noexcept
+    {
+        const auto placed = shape.bounds + at;
+        const auto width = placed.getWidth();
+        const auto* from = shape.levels.data();
+
+        for (int row = 0; row < placed.getHeight(); ++row, from += width)
+        {
+            auto* to = merged.data() + (size_t) (placed.getY() + row - mergedBounds.getY()) * (size_t) mergedBounds.getWidth()
+                       + (size_t) (placed.getX() - mergedBounds.getX());
+
+            for (int x = 0; x < width; ++x)
+            {
+                if (from[x] == 0)
+                    continue;
+
+                if (to[x] != 0)
+                    return false;
+
+                to[x] = from[x];
+            }
+        }
+
+        return true;
     }
 }
 
@@ -540,36 +605,17 @@ bool LinuxFbSoftwareRenderer::beginGlyphRun (GlyphRun& run)
 bool LinuxFbSoftwareRenderer::drawGlyphInRun (const GlyphRun& run, int glyphNumber, const AffineTransform& trans)
 {
     auto& state = *stack;
+    const auto place = placeGlyph (*run.typeface, state.font, run.levelFactor, state.transform.offset, glyphNumber, trans);
 
-    if (! trans.isOnlyTranslation())
+    if (! place.has_value())
         return false;
 
-    const auto& font = state.font;
-    auto x = trans.getTranslationX() + (float) state.transform.offset.x;
-    const auto y = roundToInt (trans.getTranslationY() + (float) state.transform.offset.y);
-
-    if (! (std::abs (x) < 65536.0f))
-        return false;
-
-    if (run.typeface->isHinted())
-        x = (float) floorToInt (x + 0.5f);
-
-    // JUCE moves the edges by (int) (x * 256) and the bounds by floor (x):
-    // split into whole pixels and a rest of 0..255, and the bounds' share.
-    const auto edgeMove = (int) (x * 256.0f);
-    const auto wholeMove = edgeMove >> 8; // rounds down, as floor (edgeMove / 256)
-    const auto subPixel = edgeMove & 255;
-    const auto boundsShift = floorToInt (x) - wholeMove;
-    // A move that JUCE would turn into this split of edges and bounds.
-    const auto move = boundsShift == 0 ? (float) subPixel / 256.0f : -1.0f / 512.0f;
-
-    const GlyphShapes::Key key { run.typeface.get(), font.getHeight(), font.getHorizontalScale(), glyphNumber, subPixel, boundsShift, run.levelFactor };
-    const auto& shape = GlyphShapes::getInstance().get (key, font, move, run.brightening);
+    const auto& shape = GlyphShapes::getInstance().get (place->key, state.font, place->move, run.brightening);
 
     if (shape.kind == GlyphShapes::Shape::Kind::empty)
         return true;
 
-    const auto placed = shape.bounds.translated (wholeMove, y);
+    const auto placed = shape.bounds + place->whole;
     const auto& pixels = *run.pixels;
 
     // Clipped by JUCE, a shape that straddles the clip loses edges.
@@ -577,7 +623,98 @@ bool LinuxFbSoftwareRenderer::drawGlyphInRun (const GlyphRun& run, int glyphNumb
         || ! Rectangle<int> (pixels.width, pixels.height).contains (placed))
         return false;
 
-    blendCoverage (pixels, placed.getPosition(), shape, state.fillType.colour.getPixelARGB());
+    blendCoverage (pixels, placed, shape.levels.data(), state.fillType.colour.getPixelARGB());
+    return true;
+}
+
+bool LinuxFbSoftwareRenderer::drawLineInRun (const GlyphRun& run, const PlacedGlyph* glyphs, int count, float dx, float dy, LineCoverage& line)
+{
+    auto& state = *stack;
+    const auto& font = state.font;
+    const auto move = AffineTransform::translation (dx, dy);
+    std::vector<GlyphPlace> places;
+    std::vector<int> placements;
+    places.reserve ((size_t) count);
+    placements.reserve ((size_t) count * 5);
+
+    for (int i = 0; i < count; ++i)
+    {
+        const auto trans = AffineTransform::translation (glyphs[i].x, glyphs[i].y).followedBy (move);
+        const auto place = placeGlyph (*run.typeface, font, run.levelFactor, state.transform.offset, glyphs[i].glyph, trans);
+
+        if (! place.has_value())
+            return false;
+
+        places.push_back (*place);
+        const auto fromFirst = place->whole - places.front().whole;
+        placements.insert (placements.end(), { glyphs[i].glyph, fromFirst.x, fromFirst.y, place->key.subPixel, place->key.boundsShift });
+    }
+
+    if (places.empty())
+        return true;
+
+    if (line.typeface != run.typeface || line.height != font.getHeight() || line.horizontalScale != font.getHorizontalScale()
+        || line.levelFactor != run.levelFactor || line.placements != placements)
+    {
+        line.typeface = run.typeface;
+        line.height = font.getHeight();
+        line.horizontalScale = font.getHorizontalScale();
+        line.levelFactor = run.levelFactor;
+        line.placements = std::move (placements);
+        line.merged = false;
+        line.levels.clear();
+        line.bounds = {};
+
+        // The shapes looked up twice: one may be dropped by the next lookup.
+        auto& shapes = GlyphShapes::getInstance();
+        const auto first = places.front().whole;
+
+        for (const auto& place : places)
+        {
+            const auto& shape = shapes.get (place.key, font, place.move, run.brightening);
+
+            if (shape.kind == GlyphShapes::Shape::Kind::juceOnly)
+                return false;
+
+            if (shape.kind == GlyphShapes::Shape::Kind::coverage)
+            {
+                const auto placed = shape.bounds + (place.whole - first);
+                line.bounds = line.bounds.isEmpty() ? placed : line.bounds.getUnion (placed);
+            }
+        }
+
+        // A line longer than any screen is drawn glyph by glyph.
+        if (line.bounds.getWidth() > 8192 || line.bounds.getHeight() > 1024)
+            return false;
+
+        line.levels.assign ((size_t) line.bounds.getWidth() * (size_t) line.bounds.getHeight(), 0);
+
+        for (const auto& place : places)
+        {
+            const auto& shape = shapes.get (place.key, font, place.move, run.brightening);
+
+            if (shape.kind == GlyphShapes::Shape::Kind::coverage
+                && ! mergeLevels (line.levels, line.bounds, shape, place.whole - first))
+            {
+                line.levels.clear();
+                return false;
+            }
+        }
+
+        line.merged = true;
+    }
+
+    if (! line.merged)
+        return false;
+
+    const auto placed = line.bounds + places.front().whole;
+    const auto& pixels = *run.pixels;
+
+    // Clipped by JUCE, shapes that straddle the clip lose edges.
+    if (! run.clip.contains (placed) || ! Rectangle<int> (pixels.width, pixels.height).contains (placed))
+        return false;
+
+    blendCoverage (pixels, placed, line.levels.data(), state.fillType.colour.getPixelARGB());
     return true;
 }
 
@@ -596,14 +733,19 @@ void LinuxFbSoftwareRenderer::drawGlyph (int glyphNumber, const AffineTransform&
     LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
 }
 
-void LinuxFbSoftwareRenderer::drawGlyphs (const PlacedGlyph* glyphs, int count, float dx, float dy)
+void LinuxFbSoftwareRenderer::drawGlyphs (const PlacedGlyph* glyphs, int count, float dx, float dy, LineCoverage* line)
 {
     GlyphRun run;
     const auto inRun = beginGlyphRun (run);
     std::unique_lock<std::mutex> guard (GlyphShapes::getInstance().lock, std::defer_lock);
 
     if (inRun)
+    {
         guard.lock();
+
+        if (line != nullptr && drawLineInRun (run, glyphs, count, dx, dy, *line))
+            return;
+    }
 
     const auto move = AffineTransform::translation (dx, dy);
 

@@ -2,6 +2,8 @@
 
 #include <juce_graphics/juce_graphics.h>
 
+#include <vector>
+
 namespace juce
 {
 
@@ -53,10 +55,26 @@ public:
         float x, y;
     };
 
+    /** What drawGlyphs keeps of a line of glyphs between its draws: their
+        coverages merged into one, for the places within pixels and the
+        brightening it was made for.  Glyphs whose coverages meet on a pixel
+        are not merged: JUCE blends such a pixel once per glyph. */
+    struct LineCoverage
+    {
+        Typeface::Ptr typeface;
+        float height = 0.0f, horizontalScale = 0.0f;
+        int levelFactor = -1;
+        std::vector<int> placements; // per glyph: number, whole-pixel place from the first, sub-pixel move, bounds shift
+        bool merged = false;
+        Rectangle<int> bounds; // of levels, from the first glyph's whole-pixel place
+        std::vector<uint8> levels;
+    };
+
     /** Draws glyphs of the current font as GlyphArrangement::draw draws a
         line of them (without whitespace or underlines) moved by (dx, dy), with
-        what they share looked up once. */
-    void drawGlyphs (const PlacedGlyph* glyphs, int count, float dx, float dy);
+        what they share looked up once; with a line's coverage kept, as one
+        blend where it can. */
+    void drawGlyphs (const PlacedGlyph* glyphs, int count, float dx, float dy, LineCoverage* line = nullptr);
 
 private:
     struct GlyphRun;
@@ -68,6 +86,12 @@ private:
     /** Draws a glyph from its recorded coverage, with the shapes' lock held;
         false, and nothing drawn, when JUCE's code must draw it. */
     bool drawGlyphInRun (const GlyphRun& run, int glyphNumber, const AffineTransform& transform);
+
+    /** Draws the glyphs from the line's merged coverage, made again when
+        the glyphs lie differently within pixels or are brightened
+        differently, with the shapes' lock held; false, and nothing drawn,
+        when they must be drawn one by one. */
+    bool drawLineInRun (const GlyphRun& run, const PlacedGlyph* glyphs, int count, float dx, float dy, LineCoverage& line);
 
     /** The clip's rectangles when a fill of the current colour over whole
         pixels only sets them; null when JUCE's code must draw it. */

@@ -481,7 +481,7 @@ void LJUCERenderer::DrawText(const Text& text, const RCPtr<LFont>& font, const P
         auto* software = dynamic_cast<juce::LinuxFbSoftwareRenderer*>(&graphics->getInternalContext());
         if (software != nullptr && line.placed)
             software->drawGlyphs(line.glyphs.data(), static_cast<int>(line.glyphs.size()), static_cast<float>(x),
-                                 static_cast<float>(baseline));
+                                 static_cast<float>(baseline), &line.coverage);
         else
             line.arrangement.draw(
                 *graphics, juce::AffineTransform::translation(static_cast<float>(x), static_cast<float>(baseline)));

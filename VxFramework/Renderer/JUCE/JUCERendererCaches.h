@@ -114,6 +114,8 @@ public:
         std::vector<juce::LinuxFbSoftwareRenderer::PlacedGlyph> glyphs;
         // Whether glyphs holds every glyph that is drawn.
         bool placed = false;
+        // The glyphs' coverage as the last draw left it for the next one.
+        mutable juce::LinuxFbSoftwareRenderer::LineCoverage coverage;
     };
 
     const Line& GetLine(const char* utf8)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 namespace
 {
@@ -122,6 +123,45 @@ void DrawTextRows(juce::Graphics& g)
             glyphs.draw(g);
             largeX += 130.0f;
         }
+}
+
+// One line drawn again and again with what the renderer keeps of it, moved
+// by whole pixels and by parts of one, in colours JUCE brightens differently;
+// JUCE's own renderer draws the line's glyphs each time.
+void DrawKeptLine(juce::Graphics& g)
+{
+    const juce::Font font("DejaVu Sans", 15.0f, juce::Font::plain);
+    const juce::String text("Wave MIDI loop");
+    juce::GlyphArrangement arrangement;
+    arrangement.addLineOfText(font, text, 0.0f, 0.0f);
+    juce::Array<int> numbers;
+    juce::Array<float> offsets;
+    font.getGlyphPositions(text, numbers, offsets);
+    std::vector<juce::LinuxFbSoftwareRenderer::PlacedGlyph> glyphs;
+    for (int i = 0; i < arrangement.getNumGlyphs(); ++i)
+    {
+        const juce::PositionedGlyph& glyph = arrangement.getGlyph(i);
+        if (!glyph.isWhitespace())
+            glyphs.push_back({numbers[i], glyph.getLeft(), glyph.getBaselineY()});
+    }
+    juce::LinuxFbSoftwareRenderer::LineCoverage line;
+    auto* kept = dynamic_cast<juce::LinuxFbSoftwareRenderer*>(&g.getInternalContext());
+    g.setFont(font);
+    const struct
+    {
+        float dx, dy;
+        juce::uint32 colour;
+    } draws[] = {{3.0f, 14.0f, 0xffffffff},    {150.0f, 14.0f, 0xffffffff}, {300.25f, 14.0f, 0xffffffff},
+                 {450.62f, 20.5f, 0xffffffff}, {600.0f, 30.0f, 0xff203040}, {750.0f, 30.0f, 0x80f0f0f0},
+                 {900.0f, 44.0f, 0xffffffff},  {1000.0f, 40.0f, 0xffffffff}};
+    for (const auto& draw : draws)
+    {
+        g.setColour(juce::Colour(draw.colour));
+        if (kept != nullptr)
+            kept->drawGlyphs(glyphs.data(), static_cast<int>(glyphs.size()), draw.dx, draw.dy, &line);
+        else
+            arrangement.draw(g, juce::AffineTransform::translation(draw.dx, draw.dy));
+    }
 }
 
 struct Case
@@ -289,6 +329,12 @@ const Case cases[] = {
          g.endTransparencyLayer();
      }},
     {"text", [](juce::Graphics& g) { DrawTextRows(g); }},
+    {"a line kept between its draws", [](juce::Graphics& g) { DrawKeptLine(g); }},
+    {"a line kept between its draws, cut by a clip",
+     [](juce::Graphics& g) {
+         g.reduceClipRegion(170, 8, 600, 20);
+         DrawKeptLine(g);
+     }},
     {"text cut by a clip, at an opacity, moved by an origin",
      [](juce::Graphics& g) {
          g.reduceClipRegion(35, 12, 700, 20);

@@ -687,7 +687,8 @@ TEST_F(Drawing, SingleLinesAreJUCEsOwnText)
         IntPoint position;
         std::int32_t style = 0;
     };
-    // Bold and underlined lines, and spaces that break and one that does not.
+    // Bold and underlined lines, and spaces that break and one that does not;
+    // one line in two colours, which JUCE brightens differently.
     const std::vector<Line> lines = {{"Audio output", 9.0f, 0xFFF0F0F0u, {3, 2}},
                                      {"Audio output", 9.0f, 0xFF202020u, {41, 17}},
                                      {"MIDI loopback", 9.0f, 0x80C04020u, {-7, 30}},
@@ -699,7 +700,12 @@ TEST_F(Drawing, SingleLinesAreJUCEsOwnText)
                                       0xFF000000u,
                                       {100, 20},
                                       1},
-                                     {"Under line", 11.0f, 0xFFE0E0E0u, {60, 50}, 4}};
+                                     {"Under line", 11.0f, 0xFFE0E0E0u, {60, 50}, 4},
+                                     // Neighbours whose edges share pixels, and a line
+                                     // across the clip's edge.
+                                     {"AVAWAY Ty", 17.0f, 0xFFFFE0A0u, {2, 44}, 1},
+                                     {"a___b===c", 14.5f, 0xFFFFFFFFu, {80, 26}},
+                                     {"Audio output", 9.0f, 0xFFF0F0F0u, {150, 55}}};
     const auto paint = [&](bool viaRenderer) {
         context = MakeContext(IntRect{0, 0, 180, 64}, true);
         return Paint([&] {
