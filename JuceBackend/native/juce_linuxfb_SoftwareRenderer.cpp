@@ -683,8 +683,9 @@ bool LinuxFbSoftwareRenderer::drawLineInRun (const GlyphRun& run, const PlacedGl
             }
         }
 
-        // A line longer than any screen is drawn glyph by glyph.
-        if (line.bounds.getWidth() > 8192 || line.bounds.getHeight() > 1024)
+        // A line larger than a screen's row of text is drawn glyph by glyph,
+        // so that a kept line stays small.
+        if ((int64) line.bounds.getWidth() * line.bounds.getHeight() > (1 << 18))
             return false;
 
         line.levels.assign ((size_t) line.bounds.getWidth() * (size_t) line.bounds.getHeight(), 0);
