@@ -734,8 +734,35 @@ void LinuxFbSoftwareRenderer::drawGlyph (int glyphNumber, const AffineTransform&
     LowLevelGraphicsSoftwareRenderer::drawGlyph (glyphNumber, trans);
 }
 
+bool LinuxFbSoftwareRenderer::getPlacedGlyphs (const Font& font, const String& text, GlyphArrangement& arrangement, std::vector<PlacedGlyph>& glyphs)
+{
+    glyphs.clear();
+    // The arrangement's glyphs in order, their numbers as the font finds them.
+    Array<int> numbers;
+    Array<float> offsets;
+    font.getGlyphPositions (text, numbers, offsets);
+
+    if (numbers.size() != arrangement.getNumGlyphs() || font.isUnderlined())
+        return false;
+
+    for (int i = 0; i < numbers.size(); ++i)
+    {
+        const auto& glyph = arrangement.getGlyph (i);
+
+        if (! glyph.isWhitespace())
+            glyphs.push_back ({ numbers[i], glyph.getLeft(), glyph.getBaselineY() });
+    }
+
+    return true;
+}
+
 void LinuxFbSoftwareRenderer::drawGlyphs (const PlacedGlyph* glyphs, int count, float dx, float dy, LineCoverage* line)
 {
+    jassert (count >= 0);
+
+    if (count <= 0)
+        return;
+
     GlyphRun run;
     const auto inRun = beginGlyphRun (run);
     std::unique_lock<std::mutex> guard (GlyphShapes::getInstance().lock, std::defer_lock);

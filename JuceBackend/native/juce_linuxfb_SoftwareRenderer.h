@@ -55,6 +55,12 @@ public:
         float x, y;
     };
 
+    /** The glyphs that GlyphArrangement::draw draws of a line of the text
+        laid out in the font (by addLineOfText), in order, whitespace left
+        out; false, and glyphs left empty, when the arrangement draws more than
+        them (an underline) or its glyphs are not the text's. */
+    static bool getPlacedGlyphs (const Font& font, const String& text, GlyphArrangement& arrangement, std::vector<PlacedGlyph>& glyphs);
+
     /** What drawGlyphs keeps of a line of glyphs between its draws: their
         coverages merged into one, for the places within pixels and the
         brightening it was made for.  Glyphs whose coverages meet on a pixel

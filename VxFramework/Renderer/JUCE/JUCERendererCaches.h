@@ -129,17 +129,7 @@ public:
         Line& line = lines[utf8];
         const juce::String text = juce::String::fromUTF8(utf8);
         line.arrangement.addLineOfText(native, text, 0.0f, 0.0f);
-        // The arrangement's glyphs in order, their numbers as it found them.
-        juce::Array<int> numbers;
-        juce::Array<float> offsets;
-        native.getGlyphPositions(text, numbers, offsets);
-        line.placed = numbers.size() == line.arrangement.getNumGlyphs() && !native.isUnderlined();
-        for (int i = 0; line.placed && i < numbers.size(); ++i)
-        {
-            const juce::PositionedGlyph& glyph = line.arrangement.getGlyph(i);
-            if (!glyph.isWhitespace())
-                line.glyphs.push_back({numbers[i], glyph.getLeft(), glyph.getBaselineY()});
-        }
+        line.placed = juce::LinuxFbSoftwareRenderer::getPlacedGlyphs(native, text, line.arrangement, line.glyphs);
         return line;
     }
 

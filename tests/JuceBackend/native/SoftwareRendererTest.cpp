@@ -2,12 +2,14 @@
 // to the bit, whether its fast fills and image copies or JUCE's code draw it.
 
 #include "JuceBackend/native/juce_linuxfb_SoftwareRenderer.h"
+#include "tests/support/CaptureStderr.h"
 
 #include <juce_graphics/juce_graphics.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace
@@ -134,16 +136,8 @@ void DrawKeptLine(juce::Graphics& g)
     const juce::String text("Wave MIDI loop");
     juce::GlyphArrangement arrangement;
     arrangement.addLineOfText(font, text, 0.0f, 0.0f);
-    juce::Array<int> numbers;
-    juce::Array<float> offsets;
-    font.getGlyphPositions(text, numbers, offsets);
     std::vector<juce::LinuxFbSoftwareRenderer::PlacedGlyph> glyphs;
-    for (int i = 0; i < arrangement.getNumGlyphs(); ++i)
-    {
-        const juce::PositionedGlyph& glyph = arrangement.getGlyph(i);
-        if (!glyph.isWhitespace())
-            glyphs.push_back({numbers[i], glyph.getLeft(), glyph.getBaselineY()});
-    }
+    ASSERT_TRUE(juce::LinuxFbSoftwareRenderer::getPlacedGlyphs(font, text, arrangement, glyphs));
     juce::LinuxFbSoftwareRenderer::LineCoverage line;
     auto* kept = dynamic_cast<juce::LinuxFbSoftwareRenderer*>(&g.getInternalContext());
     g.setFont(font);
@@ -430,4 +424,22 @@ TEST_F(SoftwareRenderer, FillsPixelsOnlyWithinTheBitmap)
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 8; ++x)
             EXPECT_EQ(image.getPixelAt(x, y).getARGB(), x < 2 && y >= 2 ? 0xff102030u : 0u) << x << ", " << y;
+}
+
+TEST_F(SoftwareRenderer, ANegativeGlyphCountIsReportedAndDrawsNothing)
+{
+    juce::Image image(juce::Image::ARGB, 8, 4, true, juce::SoftwareImageType());
+    juce::LinuxFbSoftwareRenderer context(image);
+    juce::Graphics g(context);
+    g.setFont(juce::Font("DejaVu Sans", 12.0f, juce::Font::plain));
+    g.setColour(juce::Colours::white);
+    const juce::LinuxFbSoftwareRenderer::PlacedGlyph glyph{36, 1.0f, 3.0f};
+    juce::LinuxFbSoftwareRenderer::LineCoverage line;
+
+    VxTest::CaptureStderr capture;
+    context.drawGlyphs(&glyph, -1, 0.0f, 0.0f, &line);
+    EXPECT_NE(capture.Finish().find("JUCE Assertion failure in juce_linuxfb_SoftwareRenderer.cpp:"), std::string::npos);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(image.getPixelAt(x, y).getARGB(), 0u) << x << ", " << y;
 }
