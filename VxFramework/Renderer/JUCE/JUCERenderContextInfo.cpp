@@ -13,6 +13,27 @@
 
 namespace Vx
 {
+namespace
+{
+// Copies a row of pixels.  The gaps between a screen's panels are rows of a
+// few pixels, too short for the C library's block copy to pay for its call.
+void CopyPixels(std::uint8_t* to, const std::uint8_t* from, int count)
+{
+    constexpr int kBlock = 4;
+    constexpr std::size_t kBlockBytes = kBlock * sizeof(juce::PixelARGB);
+    if (count > 64)
+    {
+        std::memcpy(to, from, static_cast<std::size_t>(count) * sizeof(juce::PixelARGB));
+        return;
+    }
+    int x = 0;
+    for (; x + kBlock <= count; x += kBlock)
+        std::memcpy(to + x * sizeof(juce::PixelARGB), from + x * sizeof(juce::PixelARGB), kBlockBytes);
+    for (; x < count; ++x)
+        std::memcpy(to + x * sizeof(juce::PixelARGB), from + x * sizeof(juce::PixelARGB), sizeof(juce::PixelARGB));
+}
+} // namespace
+
 struct LJUCERenderContextInfo::DeferredCopy
 {
     juce::Image source;
@@ -36,8 +57,7 @@ struct LJUCERenderContextInfo::DeferredCopy
             int sourceRow = rect.getY() + row - sourceOffset.y;
             if (periodic)
                 sourceRow %= rowPeriod;
-            std::memcpy(to.getLinePointer(row), from.getPixelPointer(column, sourceRow),
-                        static_cast<std::size_t>(rect.getWidth()) * sizeof(juce::PixelARGB));
+            CopyPixels(to.getLinePointer(row), from.getPixelPointer(column, sourceRow), rect.getWidth());
         }
     }
 };

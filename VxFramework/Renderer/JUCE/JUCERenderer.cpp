@@ -460,7 +460,8 @@ void LJUCERenderer::DrawText(const Text& text, const RCPtr<LFont>& font, const P
     if (!IsNearSurface(JuceOrigin(mCurrentContext->GetState()), x, baseline))
         return;
 
-    const juce::Graphics::ScopedSaveState save(*graphics);
+    // The colour and font stay in the working state: every drawing sets what
+    // it draws with, and the next state change replaces the working state.
     graphics->setColour(ToJuceColour(color, GetOpacity()));
     graphics->setFont(native);
     if (std::strchr(text.GetCString(), '\n') != nullptr)
@@ -494,7 +495,6 @@ void LJUCERenderer::DrawRectangle(const RectT<std::int32_t>& rect, const Color& 
     juce::Rectangle<int> area;
     if (graphics == nullptr || !ToJuceRect(rect, JuceOrigin(mCurrentContext->GetState()), area))
         return;
-    const juce::Graphics::ScopedSaveState save(*graphics);
     graphics->setColour(ToJuceColour(color, GetOpacity()));
     graphics->drawRect(area, ToLineThickness(lineWidth));
 }
@@ -514,7 +514,6 @@ void LJUCERenderer::FillRectangle(const RectT<std::int32_t>& rect, const Color& 
         mCurrentContext->CoverDeferred((area + origin).getIntersection(clip));
     else
         mCurrentContext->WriteDeferred(clip);
-    const juce::Graphics::ScopedSaveState save(*graphics);
     graphics->setColour(colour);
     graphics->fillRect(area);
 }
