@@ -154,6 +154,25 @@ void LinuxFbSoftwareRenderer::drawImage (const Image& sourceImage, const AffineT
     }
 }
 
+bool LinuxFbSoftwareRenderer::resetOriginAndClip (Point<int> origin, Rectangle<int> clip) noexcept
+{
+    auto& state = *stack;
+    auto* region = dynamic_cast<RectangleListRegion*> (state.clip.get());
+
+    if (region == nullptr || region->getReferenceCount() != 1)
+        return false;
+
+    // What clipToRectangle makes of the whole image's clip, empty included.
+    state.transform = RenderingHelpers::TranslationOrTransform (origin);
+    region->clip.clear();
+    region->clip.add (state.transform.translated (clip).getIntersection (state.image.getBounds()));
+
+    if (region->clip.isEmpty())
+        state.clip = nullptr;
+
+    return true;
+}
+
 const RectangleList<int>* LinuxFbSoftwareRenderer::getClipIfFillSetsPixels (bool replaceExistingContents)
 {
     auto& state = *stack;

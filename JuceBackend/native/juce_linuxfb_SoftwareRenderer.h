@@ -82,6 +82,15 @@ public:
         blend where it can. */
     void drawGlyphs (const PlacedGlyph* glyphs, int count, float dx, float dy, LineCoverage* line = nullptr);
 
+    /** Sets the current state's origin and clip as restoring the state saved
+        when drawing began (the whole image, no transform), then setOrigin
+        (origin) and clipToRectangle (clip) would, keeping the clip's storage:
+        a pair of save and restore costs a state and a clip allocated and
+        freed.  The fill, font and other settings stay as they are.  False,
+        and nothing changed, when the current clip is empty or shared with a
+        saved state: then JUCE's own calls must do it. */
+    bool resetOriginAndClip (Point<int> origin, Rectangle<int> clip) noexcept;
+
 private:
     struct GlyphRun;
 

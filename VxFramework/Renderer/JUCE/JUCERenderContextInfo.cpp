@@ -45,7 +45,9 @@ struct LJUCERenderContextInfo::DeferredCopy
     juce::Rectangle<int> clean;
 
     // Copies the rectangle's rows, which lie within the source once moved.
-    void Write(juce::Image target, const juce::Rectangle<int>& rect) const
+    // The target by reference: a copy's reference count would be changed
+    // after the rows' stores, waiting for every one of them to complete.
+    void Write(juce::Image& target, const juce::Rectangle<int>& rect) const
     {
         const juce::Image::BitmapData to(target, rect.getX(), rect.getY(), rect.getWidth(), rect.getHeight(),
                                          juce::Image::BitmapData::readWrite);
@@ -272,7 +274,7 @@ void LJUCERenderContextInfo::WriteDeferred(const juce::Rectangle<int>& area) con
         return;
     if (deferred.area.intersectsRectangle(area))
     {
-        const juce::Image* target = mFrontSurface.IsNull() ? nullptr : mFrontSurface->GetImage();
+        juce::Image* target = mFrontSurface.IsNull() ? nullptr : mFrontSurface->GetImage();
         juce::RectangleList<int> part(deferred.area);
         part.clipTo(area);
         deferred.area.subtract(area);
@@ -286,7 +288,7 @@ void LJUCERenderContextInfo::WriteDeferred(const juce::Rectangle<int>& area) con
 void LJUCERenderContextInfo::WriteDeferred() const
 {
     DeferredCopy& deferred = *mDeferred;
-    const juce::Image* target = mFrontSurface.IsNull() ? nullptr : mFrontSurface->GetImage();
+    juce::Image* target = mFrontSurface.IsNull() ? nullptr : mFrontSurface->GetImage();
     if (target != nullptr)
         for (const juce::Rectangle<int>& rect : deferred.area)
             deferred.Write(*target, rect);

@@ -70,6 +70,22 @@ juce::Point<int> JuceOrigin(const RenderState& state) noexcept
     return juce::Point<int>(ToJuceCoordinate(state.origin.x), ToJuceCoordinate(state.origin.y));
 }
 
+// Replaces the graphics' working state by the pass's base state moved to the
+// origin and clipped to the clip (around the origin).
+void SetOriginAndClip(juce::Graphics& graphics, const juce::Point<int>& origin, const juce::Rectangle<int>& clip)
+{
+    // The working state is replaced, never changed: the pass's base state
+    // below it keeps the whole surface.  The screens' renderer replaces it in
+    // place; every drawing sets the fill and font it draws with.
+    auto* software = dynamic_cast<juce::LinuxFbSoftwareRenderer*>(&graphics.getInternalContext());
+    if (software != nullptr && software->resetOriginAndClip(origin, clip))
+        return;
+    graphics.restoreState();
+    graphics.saveState();
+    graphics.setOrigin(origin);
+    graphics.reduceClipRegion(clip);
+}
+
 // Whether a position, moved by the origin, lies within the coordinate bound;
 // what lies beyond it is far outside every surface and shows nothing.
 bool IsNearSurface(const juce::Point<int>& origin, std::int64_t x, std::int64_t y) noexcept
@@ -240,10 +256,8 @@ void LJUCERenderer::ApplyState(juce::Graphics& graphics) const
 {
     const RenderState& state = mCurrentContext->GetState();
     const RectT<double>& clip = state.clipRect;
-    graphics.restoreState();
-    graphics.saveState();
-    graphics.setOrigin(ToJuceCoordinate(state.origin.x), ToJuceCoordinate(state.origin.y));
-    graphics.reduceClipRegion(
+    SetOriginAndClip(
+        graphics, JuceOrigin(state),
         ToJuceClip(std::trunc(clip.x), std::trunc(clip.y), std::trunc(clip.width), std::trunc(clip.height)));
 }
 
@@ -363,12 +377,9 @@ void LJUCERenderer::Translate(const PointT<double>& delta)
     // The clip stored before the move is re-applied in the new coordinates.
     const RenderState& state = mCurrentContext->GetState();
     const RectT<double>& clip = state.clipRect;
-    graphics->restoreState();
-    graphics->saveState();
-    graphics->setOrigin(ToJuceCoordinate(state.origin.x), ToJuceCoordinate(state.origin.y));
-    graphics->reduceClipRegion(ToJuceClip(std::trunc(clip.x) - std::trunc(delta.x),
-                                          std::trunc(clip.y) - std::trunc(delta.y), std::trunc(clip.width),
-                                          std::trunc(clip.height)));
+    SetOriginAndClip(*graphics, JuceOrigin(state),
+                     ToJuceClip(std::trunc(clip.x) - std::trunc(delta.x), std::trunc(clip.y) - std::trunc(delta.y),
+                                std::trunc(clip.width), std::trunc(clip.height)));
 }
 
 RCPtr<LJUCERenderer::LCachedNativeFont> LJUCERenderer::GetNativeFontEntry(const RCPtr<LFont>& font)

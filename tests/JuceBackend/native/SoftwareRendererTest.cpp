@@ -443,3 +443,68 @@ TEST_F(SoftwareRenderer, ANegativeGlyphCountIsReportedAndDrawsNothing)
         for (int x = 0; x < 8; ++x)
             EXPECT_EQ(image.getPixelAt(x, y).getARGB(), 0u) << x << ", " << y;
 }
+
+// A working state above the base one, moved and clipped again and again as a
+// pass's clip changes: set in place where it can be, with JUCE's restore,
+// save, move and clip otherwise, it clips and places fills as JUCE's calls do.
+TEST_F(SoftwareRenderer, ResetsOriginAndClipAsJucesSaveAndRestoreDo)
+{
+    struct Step
+    {
+        const char* name;
+        juce::Point<int> origin;
+        juce::Rectangle<int> clip;
+    };
+    const Step steps[] = {
+        {"whole image", {0, 0}, {0, 0, 64, 32}},
+        {"moved and clipped", {10, 5}, {2, 2, 20, 10}},
+        {"partly off the image", {-8, -4}, {0, 0, 30, 30}},
+        {"off the image", {5, 5}, {100, 100, 10, 10}},
+        {"after an empty clip", {3, 2}, {1, 1, 8, 8}},
+        {"beyond the image", {0, 0}, {-10, -10, 200, 200}},
+        {"empty rectangle", {4, 4}, {2, 2, 0, 5}},
+        {"again", {20, 1}, {-4, 0, 12, 40}},
+    };
+
+    juce::Image expected(juce::Image::ARGB, 64, 32, true, juce::SoftwareImageType());
+    juce::Image actual(juce::Image::ARGB, 64, 32, true, juce::SoftwareImageType());
+    juce::LowLevelGraphicsSoftwareRenderer jucesContext(expected);
+    juce::LinuxFbSoftwareRenderer context(actual);
+    juce::Graphics jucesGraphics(jucesContext);
+    juce::Graphics graphics(context);
+    const auto reset = [](juce::Graphics& g, const Step& step) {
+        g.restoreState();
+        g.saveState();
+        g.setOrigin(step.origin);
+        g.reduceClipRegion(step.clip);
+    };
+    for (auto* g : {&jucesGraphics, &graphics})
+    {
+        g->saveState();
+        g->saveState();
+    }
+
+    int inPlace = 0;
+    juce::uint32 shade = 0xff200000;
+    for (const auto& step : steps)
+    {
+        reset(jucesGraphics, step);
+        if (context.resetOriginAndClip(step.origin, step.clip))
+            ++inPlace;
+        else
+            reset(graphics, step);
+
+        EXPECT_EQ(graphics.getClipBounds(), jucesGraphics.getClipBounds()) << step.name;
+        EXPECT_EQ(graphics.isClipEmpty(), jucesGraphics.isClipEmpty()) << step.name;
+        shade += 0x00102030;
+        for (auto* g : {&jucesGraphics, &graphics})
+        {
+            g->setColour(juce::Colour(shade));
+            g->fillRect(-100, -100, 300, 300);
+            g->setColour(juce::Colours::white);
+            g->fillRect(0, 0, 3, 2);
+        }
+        EXPECT_TRUE(SamePixels(expected, actual)) << step.name;
+    }
+    EXPECT_GE(inPlace, 4);
+}
