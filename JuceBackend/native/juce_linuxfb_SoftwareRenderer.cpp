@@ -1,6 +1,7 @@
 #include "juce_linuxfb_SoftwareRenderer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -651,30 +652,57 @@ bool LinuxFbSoftwareRenderer::drawLineInRun (const GlyphRun& run, const PlacedGl
     auto& state = *stack;
     const auto& font = state.font;
     const auto move = AffineTransform::translation (dx, dy);
-    std::vector<GlyphPlace> places;
-    std::vector<int> placements;
-    places.reserve ((size_t) count);
-    placements.reserve ((size_t) count * 5);
+    const auto placeAt = [&] (int i)
+    {
+        const auto trans = AffineTransform::translation (glyphs[i].x, glyphs[i].y).followedBy (move);
+        return placeGlyph (*run.typeface, font, run.levelFactor, state.transform.offset, glyphs[i].glyph, trans);
+    };
+
+    // Where the glyphs land, compared with where the kept coverage has them;
+    // listed anew only when they land elsewhere.
+    const auto placementsOf = [] (const PlacedGlyph& glyph, const GlyphPlace& place, Point<int> first)
+    {
+        const auto fromFirst = place.whole - first;
+        return std::array<int, 5> { glyph.glyph, fromFirst.x, fromFirst.y, place.key.subPixel, place.key.boundsShift };
+    };
+
+    const auto firstPlace = placeAt (0);
+
+    if (! firstPlace.has_value())
+        return false;
+
+    const auto first = firstPlace->whole;
+    auto same = line.typeface == run.typeface && line.height == font.getHeight() && line.horizontalScale == font.getHorizontalScale()
+                && line.levelFactor == run.levelFactor && line.placements.size() == (size_t) count * 5;
 
     for (int i = 0; i < count; ++i)
     {
-        const auto trans = AffineTransform::translation (glyphs[i].x, glyphs[i].y).followedBy (move);
-        const auto place = placeGlyph (*run.typeface, font, run.levelFactor, state.transform.offset, glyphs[i].glyph, trans);
+        const auto place = i == 0 ? firstPlace : placeAt (i);
 
         if (! place.has_value())
             return false;
 
-        places.push_back (*place);
-        const auto fromFirst = place->whole - places.front().whole;
-        placements.insert (placements.end(), { glyphs[i].glyph, fromFirst.x, fromFirst.y, place->key.subPixel, place->key.boundsShift });
+        if (same)
+        {
+            const auto placement = placementsOf (glyphs[i], *place, first);
+            same = std::equal (placement.begin(), placement.end(), line.placements.begin() + i * 5);
+        }
     }
 
-    if (places.empty())
-        return true;
-
-    if (line.typeface != run.typeface || line.height != font.getHeight() || line.horizontalScale != font.getHorizontalScale()
-        || line.levelFactor != run.levelFactor || line.placements != placements)
+    if (! same)
     {
+        std::vector<GlyphPlace> places;
+        std::vector<int> placements;
+        places.reserve ((size_t) count);
+        placements.reserve ((size_t) count * 5);
+
+        for (int i = 0; i < count; ++i)
+        {
+            places.push_back (*placeAt (i));
+            const auto placement = placementsOf (glyphs[i], places.back(), first);
+            placements.insert (placements.end(), placement.begin(), placement.end());
+        }
+
         line.typeface = run.typeface;
         line.height = font.getHeight();
         line.horizontalScale = font.getHorizontalScale();
@@ -686,7 +714,6 @@ bool LinuxFbSoftwareRenderer::drawLineInRun (const GlyphRun& run, const PlacedGl
 
         // The shapes looked up twice: one may be dropped by the next lookup.
         auto& shapes = GlyphShapes::getInstance();
-        const auto first = places.front().whole;
 
         for (const auto& place : places)
         {
@@ -727,7 +754,7 @@ bool LinuxFbSoftwareRenderer::drawLineInRun (const GlyphRun& run, const PlacedGl
     if (! line.merged)
         return false;
 
-    const auto placed = line.bounds + places.front().whole;
+    const auto placed = line.bounds + first;
     const auto& pixels = *run.pixels;
 
     // Clipped by JUCE, shapes that straddle the clip lose edges.
