@@ -455,10 +455,15 @@ namespace
         const auto colourWords = _mm_unpacklo_epi8 (_mm_set1_epi32 ((int) colour.getNativeARGB()), zero);
         const auto alphaWords = _mm_set1_epi16 ((short) colour.getAlpha());
 
+        // Of an opaque colour, e * 255 >> 8 is e - 1 for every e of 1 to 256.
+        const auto opaque = colour.getAlpha() == 0xff;
+        const auto fullPlusOne = _mm_set1_epi16 (257);
+
         // Two pixels' components as words, blended by their levels plus one.
         const auto blendTwo = [&] (__m128i e, __m128i pixel)
         {
-            const auto inverse = _mm_sub_epi16 (full, _mm_srli_epi16 (_mm_mullo_epi16 (e, alphaWords), 8));
+            const auto inverse = opaque ? _mm_sub_epi16 (fullPlusOne, e)
+                                        : _mm_sub_epi16 (full, _mm_srli_epi16 (_mm_mullo_epi16 (e, alphaWords), 8));
             return _mm_add_epi16 (_mm_srli_epi16 (_mm_mullo_epi16 (e, colourWords), 8),
                                   _mm_srli_epi16 (_mm_mullo_epi16 (pixel, inverse), 8));
         };
