@@ -155,12 +155,22 @@ void LinuxFbSoftwareRenderer::drawImage (const Image& sourceImage, const AffineT
     }
 }
 
+bool LinuxFbSoftwareRenderer::isOnWholeImage() const noexcept
+{
+    const auto& state = *stack;
+    const auto* region = dynamic_cast<const RectangleListRegion*> (state.clip.get());
+
+    return region != nullptr && state.transform.isIdentity() && region->clip.getNumRectangles() == 1
+           && region->clip.getRectangle (0) == state.image.getBounds();
+}
+
 bool LinuxFbSoftwareRenderer::resetOriginAndClip (Point<int> origin, Rectangle<int> clip) noexcept
 {
     auto& state = *stack;
     auto* region = dynamic_cast<RectangleListRegion*> (state.clip.get());
 
-    if (region == nullptr || region->getReferenceCount() != 1)
+    // A renderer made with an origin or clip of its own would lose them.
+    if (! beganOnWholeImage || region == nullptr || region->getReferenceCount() != 1)
         return false;
 
     // What clipToRectangle makes of the whole image's clip, empty included.

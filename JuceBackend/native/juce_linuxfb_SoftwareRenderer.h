@@ -88,11 +88,18 @@ public:
         a pair of save and restore costs a state and a clip allocated and
         freed.  The fill, font and other settings stay as they are.  False,
         and nothing changed, when the current clip is empty or shared with a
-        saved state: then JUCE's own calls must do it. */
+        saved state, or drawing began on part of the image or moved: then
+        JUCE's own calls must do it. */
     bool resetOriginAndClip (Point<int> origin, Rectangle<int> clip) noexcept;
 
 private:
     struct GlyphRun;
+
+    /** Whether the current state is the whole image without a move. */
+    bool isOnWholeImage() const noexcept;
+
+    /** What resetOriginAndClip takes the state saved at the start to be. */
+    const bool beganOnWholeImage = isOnWholeImage();
 
     /** Prepares what glyphs drawn in the current state share; false when
         they must go to JUCE's code. */

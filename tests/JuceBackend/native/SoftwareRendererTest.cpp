@@ -508,3 +508,23 @@ TEST_F(SoftwareRenderer, ResetsOriginAndClipAsJucesSaveAndRestoreDo)
     }
     EXPECT_GE(inPlace, 4);
 }
+
+// Made with an origin and a clip of its own, as a window's paint is, the
+// renderer leaves the state to JUCE's calls, which keep them.
+TEST_F(SoftwareRenderer, LeavesAStateThatBeganOnPartOfTheImageToJuce)
+{
+    juce::Image image(juce::Image::ARGB, 64, 32, true, juce::SoftwareImageType());
+    for (const auto& [origin, area] : {std::pair{juce::Point<int>(4, 2), juce::Rectangle<int>(0, 0, 64, 32)},
+                                       std::pair{juce::Point<int>(), juce::Rectangle<int>(8, 8, 20, 10)}})
+    {
+        juce::LinuxFbSoftwareRenderer context(image, origin, juce::RectangleList<int>(area));
+        juce::Graphics graphics(context);
+        graphics.saveState();
+        graphics.saveState();
+        graphics.reduceClipRegion(0, 0, 40, 20);
+        const auto bounds = graphics.getClipBounds();
+
+        EXPECT_FALSE(context.resetOriginAndClip({}, {0, 0, 64, 32})) << area.toString();
+        EXPECT_EQ(graphics.getClipBounds(), bounds) << area.toString();
+    }
+}
